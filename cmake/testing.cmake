@@ -1,0 +1,23 @@
+# efi_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [WINDOWS_ONLY])
+# One GoogleTest executable. Natively each test case is its own CTest test;
+# in the Windows build the whole executable is one CTest test run under Wine
+# (listing the cases would mean starting Wine at build time).
+include(CTest)
+include(GoogleTest)
+
+function(efi_add_test)
+  cmake_parse_arguments(T "WINDOWS_ONLY" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(T_WINDOWS_ONLY AND NOT WIN32)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE
+    EFI_SOURCE_DIR="${PROJECT_SOURCE_DIR}" EFI_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  if(WIN32)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  else()
+    gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
+      PROPERTIES ENVIRONMENT "EFI_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  endif()
+endfunction()

@@ -1,0 +1,77 @@
+// The one connection to the database file (FDC1).
+//
+// It opens lazily, on the first start of a transaction: sqlite3_open_v2 with
+// read-write and create, extended result codes on, then the settings
+// statements "PRAGMA cache_size = 10000", "PRAGMA locking_mode = Exclusive",
+// "PRAGMA synchronous = Off", "PRAGMA journal_mode = Delete",
+// "PRAGMA foreign_keys = On", in this order, and the busy timeout left at 0:
+// a lock held by another process fails a statement at once. A file that
+// cannot be opened or read leaves the connection closed; the next start,
+// commit or roll-back tries again.
+//
+// Transactions are numbered from 1 each time the connection opens:
+// "BEGIN DEFERRED TRANSACTION t_N", "COMMIT TRANSACTION t_N",
+// "ROLLBACK TRANSACTION t_N". Commit and roll-back open the connection first
+// when it is closed and do nothing while no transaction is active.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+struct sqlite3;
+
+namespace efi::db {
+
+// An engine error, carrying the engine's own text (sqlite3_errmsg, taken at
+// once) and its extended result code.
+class Error : public std::runtime_error {
+ public:
+  Error(const std::string& engine_text, int extended_code, std::string sql = {})
+      : std::runtime_error(engine_text), extended_code_(extended_code), sql_(std::move(sql)) {}
+  int extended_code() const { return extended_code_; }
+  const std::string& sql() const { return sql_; }  // the statement that failed, if any
+
+ private:
+  int extended_code_;
+  std::string sql_;
+};
+
+class Connection {
+ public:
+  // `database` is used as given; a relative name resolves against the current
+  // directory at the moment the connection opens.
+  explicit Connection(std::string database = "vorn.sqlite3");
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void start_transaction();  // opens first if closed; throws Error
+  void commit();             // opens first if closed; nothing without a transaction
+  void rollback();           // opens first if closed; nothing without a transaction
+
+  bool is_open() const { return handle_ != nullptr; }
+  bool in_transaction() const { return in_transaction_; }
+  // Number of the last transaction started since the connection opened.
+  std::int64_t transaction_number() const { return transaction_number_; }
+  const std::string& database() const { return database_; }
+  void set_database(std::string database);  // closes the connection first
+
+  void close() noexcept;
+  // Generation counter: increases each time the connection opens, so a
+  // statement can tell its prepared handle belongs to an earlier opening.
+  std::uint64_t generation() const { return generation_; }
+  sqlite3* handle() const { return handle_; }  // null while closed
+
+ private:
+  void open();
+  void run_simple(const std::string& sql);  // prepare, step once, finalize
+
+  std::string database_;
+  sqlite3* handle_ = nullptr;
+  bool in_transaction_ = false;
+  std::int64_t transaction_number_ = 0;
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace efi::db

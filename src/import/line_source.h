@@ -1,0 +1,66 @@
+// The line list: a text file cut into lines, read in blocks.
+//
+// Opening runs a first pass over the whole file that counts the lines and, for
+// UTF-8 and UTF-16 files, validates every byte strictly, so a bad file fails
+// before its first row is stored. Lines are then handed out one at a time,
+// decoded to UTF-8 block by block: memory stays bounded by the block size and
+// the longest line, whatever the size of the file.
+//
+// Line cutting: CR LF, a lone CR and a lone LF each end one line; LF CR ends
+// two. A break at the very end adds no empty line, every further break adds
+// one; an empty text has no lines. NUL and 0x1A stay inside their line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace efi::import {
+
+// The file could not be opened or decoded.
+class ReadError : public std::runtime_error {
+ public:
+  ReadError(std::string path, std::uint64_t line_number, const std::string& what)
+      : std::runtime_error(what), path_(std::move(path)), line_number_(line_number) {}
+  const std::string& path() const { return path_; }
+  std::uint64_t line_number() const { return line_number_; }  // 1-based; 0 when not tied to a line
+
+ private:
+  std::string path_;
+  std::uint64_t line_number_;
+};
+
+class LineSource {
+ public:
+  // Opens `path_utf8` and runs the first pass. Throws ReadError.
+  explicit LineSource(const std::string& path_utf8);
+  ~LineSource();
+  LineSource(const LineSource&) = delete;
+  LineSource& operator=(const LineSource&) = delete;
+
+  std::size_t line_count() const { return line_count_; }
+  platform::Encoding encoding() const { return encoding_; }
+
+  // The next line, as UTF-8, valid until the next call. False after the last.
+  bool next(std::string_view& line_out);
+
+  // 1-based number of the line last returned by next().
+  std::uint64_t line_number() const { return line_number_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+  std::string path_;
+  platform::Encoding encoding_ = platform::Encoding::ansi;
+  std::size_t line_count_ = 0;
+  std::uint64_t line_number_ = 0;
+};
+
+}  // namespace efi::import
