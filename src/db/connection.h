@@ -13,15 +13,22 @@
 // "BEGIN DEFERRED TRANSACTION t_N", "COMMIT TRANSACTION t_N",
 // "ROLLBACK TRANSACTION t_N". Commit and roll-back open the connection first
 // when it is closed and do nothing while no transaction is active.
+//
+// Closing finalizes the prepared handles of every Statement made on this
+// connection (they prepare again on their next execution), so the file and its
+// exclusive lock are really released. Statements must not outlive it.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
 namespace efi::db {
+
+class Statement;
 
 // An engine error, carrying the engine's own text (sqlite3_errmsg, taken at
 // once) and its extended result code.
@@ -64,14 +71,17 @@ class Connection {
   sqlite3* handle() const { return handle_; }  // null while closed
 
  private:
+  friend class Statement;  // registers itself in statements_
+
   void open();
   void run_simple(const std::string& sql);  // prepare, step once, finalize
 
-  std::string database_;
-  sqlite3* handle_ = nullptr;
-  bool in_transaction_ = false;
-  std::int64_t transaction_number_ = 0;
-  std::uint64_t generation_ = 0;
+  std::string database_;                  // file name as given, UTF-8
+  sqlite3* handle_ = nullptr;             // null while closed
+  bool in_transaction_ = false;           // our own view; the engine may have rolled back
+  std::int64_t transaction_number_ = 0;   // N of the last "t_N" since opening
+  std::uint64_t generation_ = 0;          // count of openings
+  std::vector<Statement*> statements_;    // live statements made on this connection
 };
 
 }  // namespace efi::db

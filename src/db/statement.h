@@ -12,11 +12,15 @@
 // number takes its decimal digits.
 //
 // The text is prepared on the first execution and on the first execution
-// after the text was replaced; every execution resets, binds and steps once.
+// after the text was replaced or the connection re-opened; every execution
+// resets, binds every marker and steps once. In steady state an execution
+// allocates nothing: values are assigned into each parameter's own buffer and
+// bound from there. A statement must be destroyed before its connection.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,31 +52,38 @@ class Statement {
   const std::string& text() const { return text_; }
 
   // Index of a parameter by name (case-insensitive); throws std::invalid_argument
-  // for an unknown name. Stays valid until the text is replaced.
+  // for an unknown name. Stays valid until the text is replaced. Callers on a
+  // hot path look the index up once and set by index.
   std::size_t param_index(std::string_view name) const;
   std::size_t param_count() const { return params_.size(); }
   const std::string& param_name(std::size_t index) const { return params_[index].name; }
   ParamType param_type(std::size_t index) const { return params_[index].type; }
 
+  // An integer parameter given text takes it only when it is a whole decimal
+  // number; anything else throws std::invalid_argument.
   void set(std::size_t index, std::string_view text);
   void set(std::size_t index, std::int64_t value);
   void set(std::string_view name, std::string_view text) { set(param_index(name), text); }
   void set(std::string_view name, std::int64_t value) { set(param_index(name), value); }
   void set(std::string_view name, const char* text) { set(param_index(name), std::string_view(text)); }
 
-  // Prepares if needed, then reset, bind every marker, step once. Throws Error.
+  // Prepares if needed, then reset, bind every marker, step once. Throws Error
+  // (also for a closed connection and for a parameter without value).
   void execute();
 
  private:
+  friend class Connection;  // finalizes the prepared handle when it closes
+
   struct Param {
-    std::string name;            // marker without the colon, as written
+    std::string name;            // marker without the colon, as written first
     ParamType type = ParamType::none;
     bool has_value = false;
-    std::string text;            // the value of a text parameter
+    std::string text;            // the value of a text parameter, trailing blanks removed
     std::int64_t integer = 0;    // the value of an integer parameter
   };
   void prepare();
   void finalize() noexcept;
+  void bind_all();
 
   Connection& connection_;
   ParamTyping typing_;
