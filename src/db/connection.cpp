@@ -70,10 +70,11 @@ void Connection::open() {
   sqlite3_extended_result_codes(db, 1);
   try {
     for (const Setting& s : kSettings) run_once(db, std::string("PRAGMA ") + s.name + " = " + s.value);
-    // The engine opens files lazily: up to here neither a file that is not a
-    // database nor one that another process holds locked has been noticed. One
-    // read of the schema makes such a file fail the opening, so the connection
-    // stays closed as it must, instead of failing later inside a transaction.
+    // The engine opens files lazily. Some settings happen to read the schema
+    // (and so meet a file that is not a database, or one that another process
+    // holds locked), but nothing promises that; one explicit read of the schema
+    // makes such a file fail the opening itself, so the connection stays closed
+    // instead of failing later inside a transaction.
     run_once(db, "SELECT count(*) FROM sqlite_schema");
   } catch (...) {
     sqlite3_close_v2(db);
