@@ -1,0 +1,243 @@
+// efload end to end, as a process: exit statuses, what it prints, and what
+// it leaves in the database. The sample month in samples/ is the main input.
+#ifndef _WIN32
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "efload_process.h"
+
+namespace efi::cli::testing {
+namespace {
+
+using ::testing::AllOf;
+using ::testing::ContainsRegex;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+const std::string samples = std::string(EFI_SOURCE_DIR) + "/samples/";
+const std::string en_sample = samples + "EN_202110.txt";
+const std::string fn_sample = samples + "FN_202110.txt";
+const std::string eg_sample = samples + "EG_202110.txt";
+const std::string fg_sample = samples + "FG_202110.txt";
+const std::string y_sample = samples + "y_20250813.csv";
+
+constexpr const char* completion = "データ取り込みが終了しました。";
+
+// One value from a read-only connection of the test's own.
+std::string query(const std::string& database, const std::string& sql) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    std::string message = sqlite3_errmsg(db);
+    sqlite3_close(db);
+    throw std::runtime_error("opening " + database + ": " + message);
+  }
+  sqlite3_stmt* statement = nullptr;
+  std::string value = "<no row>";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
+      sqlite3_step(statement) == SQLITE_ROW) {
+    const unsigned char* text = sqlite3_column_text(statement, 0);
+    value = text ? reinterpret_cast<const char*>(text) : "<null>";
+  } else {
+    value = std::string("<error: ") + sqlite3_errmsg(db) + ">";
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return value;
+}
+
+class Efload : public ::testing::Test {
+ protected:
+  // A database made by `efload init` in the test's folder.
+  std::string initialised_database() {
+    const std::string database = folder.file("vorn.sqlite3");
+    const ProcessResult init = run_efload({"init", "--db", database}, folder.path());
+    EXPECT_EQ(init.exit_code, 0) << init.err;
+    return database;
+  }
+  ProcessResult run(std::vector<std::string> arguments, const std::string& database) {
+    arguments.insert(arguments.begin(), "run");
+    arguments.insert(arguments.end(), {"--db", database});
+    return run_efload(arguments, folder.path());
+  }
+
+  TempFolder folder;
+};
+
+TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string message;  // the line on standard error after "efload: "
+  };
+  const std::vector<Case> cases = {
+      {{}, "no command given (try 'efload --help')"},
+      {{"load"}, "unknown command 'load' (the commands are init, run and help)"},
+      {{"run", "--yymm", "202110", "--eh", "x.txt"},
+       "unknown option '--eh' (try 'efload run --help')"},
+      {{"run", "--en", "x.txt", "--yymm"}, "option --yymm needs a value (TEXT)"},
+      {{"run", "--yymm", "--en", "x.txt"}, "option --yymm needs a value (TEXT)"},
+      {{"run", "--yymm="}, "option --yymm needs a non-empty value (TEXT)"},
+      {{"run", "--yymm", "202110", "--pattern", "3"}, "--pattern must be 1 or 2, not '3'"},
+      {{"run", "--en", "x.txt"}, "efload run needs --yymm, the year-month to load (e.g. --yymm 202110)"},
+      {{"run", "--yymm", "202110", "--en", "a.txt", "--en", "b.txt"}, "option --en given twice"},
+      {{"run", "--yymm", "202110", "x.txt"}, "unexpected argument 'x.txt' (options start with --)"},
+      {{"init", "--yymm", "202110"}, "option --yymm does not belong to 'efload init'"},
+      {{"help", "load"}, "no help on 'load' (the commands are init and run)"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = c.arguments;
+    if (!arguments.empty() && arguments[0] != "help") {
+      arguments.insert(arguments.end(), {"--db", folder.file("vorn.sqlite3")});
+    }
+    const ProcessResult result = run_efload(arguments, folder.path());
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    EXPECT_EQ(result.exit_code, 2);
+    EXPECT_EQ(result.err, "efload: " + c.message + "\n");
+    EXPECT_THAT(result.out, IsEmpty());
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << "a file was created";
+  }
+}
+
+TEST_F(Efload, RunRefusesADatabaseThatDoesNotExist) {
+  const std::string database = folder.file("missing.sqlite3");
+  const ProcessResult result = run({"--yymm", "202110", "--en", en_sample}, database);
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_EQ(result.err, "efload: the database " + database +
+                            " does not exist (create it with 'efload init --db " + database +
+                            "')\n");
+  EXPECT_FALSE(std::filesystem::exists(database));
+}
+
+TEST_F(Efload, HelpExplainsCommandsOptionsAndExitCodes) {
+  const std::vector<std::vector<std::string>> asks = {
+      {"--help"}, {"-h"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"run", "--yymm", "1", "-h"},
+      {"init", "--help"}, {"help", "init"}};
+  for (const auto& ask : asks) {
+    SCOPED_TRACE(::testing::PrintToString(ask));
+    const ProcessResult result = run_efload(ask, folder.path());
+    EXPECT_EQ(result.exit_code, 0);
+    EXPECT_THAT(result.err, IsEmpty());
+    EXPECT_THAT(result.out, AllOf(HasSubstr("--db PATH"), HasSubstr("Exit status:"),
+                                  HasSubstr("Example:"), HasSubstr("efload init")));
+    if (ask[0] != "init" && ask.back() != "init") {
+      EXPECT_THAT(result.out, AllOf(HasSubstr("--yymm TEXT"), HasSubstr("--pattern 1|2"),
+                                    HasSubstr("--etc FILE"), HasSubstr("--y FILE")));
+    }
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST_F(Efload, InitTwiceKeepsTablesAndRows) {
+  const std::string database = initialised_database();
+  ASSERT_EQ(run({"--yymm", "202110", "--en", en_sample}, database).exit_code, 0);
+  const ProcessResult again = run_efload({"init", "--db", database}, folder.path());
+  EXPECT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_EQ(again.out, "efload: the schema is in place in " + database + "\n");
+  EXPECT_EQ(query(database, "select count(*) from En"), "18");
+  EXPECT_EQ(query(database, "select count(*) from sqlite_master where type = 'table'"), "8");
+}
+
+TEST_F(Efload, InitFailureNamesTheFileAndExitsOne) {
+  const std::string database = folder.file("no-such-folder/vorn.sqlite3");
+  const ProcessResult result = run_efload({"init", "--db", database}, folder.path());
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(result.err, HasSubstr("efload: applying the schema to " + database + ": "));
+  EXPECT_THAT(result.err, HasSubstr("unable to open database file"));
+}
+
+TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
+  const std::string database = initialised_database();
+  const ProcessResult result = run({"--yymm", "202110", "--en", en_sample, "--fn", fn_sample, "--eg",
+                                    eg_sample, "--fg", fg_sample, "--y", y_sample},
+                                   database);
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  EXPECT_THAT(result.out, HasSubstr(std::string(completion) + "\n"));
+  EXPECT_THAT(result.out, HasSubstr("table En: 18 rows for yymm 202110, yymmkbn 0\n"
+                                    "table Fn: 30 rows for yymm 202110, yymmkbn 0\n"
+                                    "table Eg: 15 rows for yymm 202110, yymmkbn 0\n"
+                                    "table Fg: 24 rows for yymm 202110, yymmkbn 0\n"));
+  EXPECT_THAT(result.out, ContainsRegex("table yak: 35 rows for ymd [0-9]{8}\n"
+                                        "table EFn: 15 rows for yymm 202110, yymmkbn 0\n"
+                                        "table EFg: 8 rows for yymm 202110, yymmkbn 0\n$"));
+  // Not on a terminal: one status line per step, no redrawn bar.
+  EXPECT_EQ(result.err,
+            "Eファイル(入院)\nFファイル(入院)\nEファイル(外来)\nFファイル(外来)\nYファイル\n"
+            "入院、外来データ集計中\n");
+
+  // The ガスター散 detail of patient 12345's act 2: 1.5 g a day for 7 days.
+  EXPECT_EQ(query(database,
+                  "select jisymd || ' ' || shiyouryou_kaisu || ' ' || meisyou from EFn "
+                  "where dscode = '0000012345' and jno = '0002' and kmno = '001'"),
+            "20211003 10.5 ガスター散２％");
+  // A drug the list does not hold, and a procedure, give no derived row.
+  EXPECT_EQ(query(database, "select count(*) from EFn where rdcode in ('620098801', '190117710')"),
+            "0");
+  EXPECT_EQ(query(database, "select count(*) from EFg where jisymd is null"), "0");
+}
+
+TEST_F(Efload, PatternTwoKeepsPatternOneRows) {
+  const std::string database = initialised_database();
+  ASSERT_EQ(run({"--yymm", "202110", "--fn", fn_sample}, database).exit_code, 0);
+  const ProcessResult result = run({"--yymm", "202110", "--pattern", "2", "--fn", fn_sample}, database);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_THAT(result.out, HasSubstr("table Fn: 30 rows for yymm 202110, yymmkbn 1\n"));
+  EXPECT_EQ(query(database, "select count(*) from Fn where yymmkbn = '0'"), "30");
+  EXPECT_EQ(query(database, "select count(*) from Fn where yymmkbn = '1'"), "30");
+}
+
+TEST_F(Efload, FailedStepPrintsMessageAndCauseAndExitsOne) {
+  const std::string database = initialised_database();
+  ASSERT_EQ(run({"--yymm", "202110", "--en", en_sample}, database).exit_code, 0);
+  // Line 3 has five fields; the step must be rolled back whole.
+  const std::string bad = folder.file("bad_en.txt");
+  const std::string good_line(
+      "131234567\t0000000001\t20211001\t20211001\t21\t0001\t1\t2\t3\t内服\t5\t6\t7\t8\t9\t"
+      "1\t2\t20211001\t4\t5\t6\t7\t8\t9\t001\r\n");
+  write_file(bad, good_line + good_line + "131234567\t0000000001\t20211001\t20211001\t21\r\n" +
+                      good_line);
+  const std::string missing = folder.file("missing_fg.txt");
+  const ProcessResult result =
+      run({"--yymm", "202110", "--en", bad, "--fn", fn_sample, "--fg", missing}, database);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(result.out, HasSubstr("ENファイル取り込みエラー\n  cause: " + bad +
+                                    ":3: line has 5 fields, field 5 is missing\n"));
+  EXPECT_THAT(result.out, AllOf(HasSubstr("FGファイル取り込みエラー\n  cause: "),
+                                HasSubstr(missing), HasSubstr(std::string(completion) + "\n")));
+  // Only the tables the run changed are counted: Fn and the derivation.
+  EXPECT_THAT(result.out, AllOf(HasSubstr("table Fn: 30 rows"), Not(HasSubstr("table En:")),
+                                Not(HasSubstr("table Fg:")), HasSubstr("table EFn: 0 rows")));
+  EXPECT_EQ(query(database, "select count(*) from En"), "18");  // the sample's rows, kept
+}
+
+TEST_F(Efload, StoppedRunPrintsTheGeneralErrorAndExitsThree) {
+  const std::string database = initialised_database();
+  const ProcessResult result =
+      run({"--yymm", "202110", "--en", en_sample, "--y", folder.file("y|list.csv")}, database);
+  EXPECT_EQ(result.exit_code, 3);
+  EXPECT_THAT(result.out, HasSubstr("パスに無効な文字が含まれています.\n"));
+  EXPECT_THAT(result.out, Not(HasSubstr(completion)));
+  EXPECT_THAT(result.out, HasSubstr("table En: 18 rows for yymm 202110, yymmkbn 0\n"));
+  EXPECT_THAT(result.out, AllOf(Not(HasSubstr("table yak")), Not(HasSubstr("table EFn"))));
+  EXPECT_EQ(query(database, "select count(*) from En"), "18");
+}
+
+TEST_F(Efload, RunWithoutSourcesOnlyRebuildsTheDerivedRows) {
+  const std::string database = initialised_database();
+  ASSERT_EQ(run({"--yymm", "202110", "--en", en_sample, "--fn", fn_sample, "--y", y_sample}, database)
+                .exit_code,
+            0);
+  const ProcessResult result = run({"--yymm", "202110"}, database);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, std::string(completion) +
+                            "\ntable EFn: 15 rows for yymm 202110, yymmkbn 0\n"
+                            "table EFg: 0 rows for yymm 202110, yymmkbn 0\n");
+}
+
+}  // namespace
+}  // namespace efi::cli::testing
+#endif
