@@ -42,9 +42,14 @@ class FieldList {
   std::string_view at(std::size_t index) const;
 
  private:
-  std::vector<std::string_view> fields_;  // into the line or into unquoted_
-  std::vector<std::string> unquoted_;     // quoted fields with their QQ pairs undone
-  std::size_t unquoted_used_ = 0;         // entries of unquoted_ in use by this line
+  struct Unquoted {
+    std::size_t field;   // index into fields_
+    std::size_t offset;  // where its text starts in unquoted_
+    std::size_t size;    // bytes of its text
+  };
+  std::vector<std::string_view> fields_;  // into the line, or (after the split) into unquoted_
+  std::string unquoted_;                  // this line's quoted fields that had QQ pairs, undone, end to end
+  std::vector<Unquoted> pending_;         // fields_ entries to point into unquoted_ once it stops growing
 };
 
 }  // namespace efi::import

@@ -56,7 +56,8 @@ std::string utf8_from_wide(std::wstring_view text);
 // Strict for UTF-8 and UTF-16 (throws DecodeError), lenient for ansi.
 class Decoder {
  public:
-  explicit Decoder(Encoding encoding);
+  // Error offsets count from `first_offset` (the size of a skipped mark, say).
+  explicit Decoder(Encoding encoding, std::uint64_t first_offset = 0);
   // Appends the UTF-8 of `bytes` to `out`. `is_last` says no more bytes follow,
   // so an incomplete trailing sequence is an error (strict) or U+30FB (ansi).
   void decode(std::string_view bytes, bool is_last, std::string& out);
@@ -70,5 +71,14 @@ class Decoder {
 
 // The ANSI code page (932) decoded leniently into UTF-8; the whole text at once.
 std::string utf8_from_ansi(std::string_view bytes);
+
+// How many bytes (1 or 2) the ANSI decoder takes for the character that starts
+// with `first` when `second` follows it: 2 when `first` is a lead byte and the
+// two join (for 932: whatever `second` is, except NUL, which always stands for
+// itself). Lets a caller find line breaks in ANSI bytes without decoding them;
+// a lead byte that joins its successor swallows a CR or LF there, as Windows does.
+std::size_t ansi_char_length(unsigned char first, unsigned char second);
+// True when `byte` may open a double-byte character of the ANSI code page.
+bool is_ansi_lead_byte(unsigned char byte);
 
 }  // namespace efi::platform

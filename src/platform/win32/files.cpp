@@ -1,0 +1,147 @@
+// File and clock helpers on Windows: UTF-8 paths become UTF-16 at each call;
+// system errors carry the text of FormatMessageW, as UTF-8.
+#include <windows.h>
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace efi::platform {
+namespace {
+
+// GetLastError() codes whose message() is what FormatMessageW says.
+class WindowsCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "windows"; }
+  std::string message(int code) const override {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result;
+    if (n != 0 && text != nullptr) {
+      std::wstring_view view(text, n);
+      while (!view.empty() && view.back() <= L' ') view.remove_suffix(1);  // the trailing CR LF
+      try {
+        result = utf8_from_wide(view);
+      } catch (...) {
+        result.clear();
+      }
+    }
+    if (text != nullptr) LocalFree(text);
+    if (result.empty()) result = "error " + std::to_string(static_cast<unsigned long>(code));
+    return result;
+  }
+};
+
+const WindowsCategory& windows_category() {
+  static const WindowsCategory category;
+  return category;
+}
+
+}  // namespace
+
+std::system_error system_error_from_last(const std::string& what) {
+  return std::system_error(static_cast<int>(GetLastError()), windows_category(), what);
+}
+
+ReadFile::ReadFile(const std::string& path_utf8) : path_(path_utf8) {
+  std::wstring wide;
+  try {
+    wide = wide_from_utf8(path_);
+  } catch (const DecodeError&) {
+    SetLastError(ERROR_INVALID_NAME);
+    throw system_error_from_last("cannot open file '" + path_ + "'");
+  }
+  // Share reading only: a file another program holds open for writing cannot be opened.
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw system_error_from_last("cannot open file '" + path_ + "'");
+  handle_ = h;
+}
+
+ReadFile::ReadFile(ReadFile&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
+  other.handle_ = nullptr;
+}
+
+ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != nullptr) CloseHandle(handle_);
+    path_ = std::move(other.path_);
+    handle_ = other.handle_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+ReadFile::~ReadFile() {
+  if (handle_ != nullptr) CloseHandle(handle_);
+}
+
+std::size_t ReadFile::read(char* buffer, std::size_t size) {
+  std::size_t total = 0;
+  while (total < size) {  // ReadFile takes a DWORD: large requests go in pieces
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - total, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(handle_, buffer + total, want, &got, nullptr)) {
+      throw system_error_from_last("cannot read file '" + path_ + "'");
+    }
+    if (got == 0) break;
+    total += got;
+    if (got < want) break;
+  }
+  return total;
+}
+
+void ReadFile::rewind() {
+  LARGE_INTEGER zero{};
+  if (!SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN)) {
+    throw system_error_from_last("cannot rewind file '" + path_ + "'");
+  }
+}
+
+std::uint64_t ReadFile::size() const {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(handle_, &size)) throw system_error_from_last("cannot read the size of file '" + path_ + "'");
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::string executable_folder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) throw system_error_from_last("cannot find the folder of the running program");
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return utf8_from_wide(path.substr(0, path.find_last_of(L"\\/") + 1));
+}
+
+bool delete_file(const std::string& path_utf8) noexcept {
+  try {
+    const std::wstring wide = wide_from_utf8(path_utf8);
+    if (DeleteFileW(wide.c_str())) return true;
+    return GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES &&
+           (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool file_exists(const std::string& path_utf8) noexcept {
+  try {
+    return GetFileAttributesW(wide_from_utf8(path_utf8).c_str()) != INVALID_FILE_ATTRIBUTES;
+  } catch (...) {
+    return false;
+  }
+}
+
+LocalDate local_today() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay};
+}
+
+}  // namespace efi::platform
