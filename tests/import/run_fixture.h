@@ -1,0 +1,230 @@
+// Shared pieces of the import run tests: a host that records every call in
+// order, a converter that writes a given CSV or fails, and a fixture with a
+// fresh database (the real schema) in a temporary folder of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/connection.h"
+#include "db/schema.h"
+#include "import/run.h"
+#include "workbook/converter.h"
+
+namespace efi::import::testing {
+
+inline std::string utf8_of(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+inline std::filesystem::path path_of(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Every host call as one text: "status:…", "repaint", "max:N", "pos:N",
+// "pump", "step_error:…", "general_error:…", "completion:text|caption".
+class RecordingHost : public RunHost {
+ public:
+  void set_status(std::string_view text) override { events.push_back("status:" + std::string(text)); }
+  void repaint() override { events.push_back("repaint"); }
+  void set_progress_max(int maximum) override { events.push_back("max:" + std::to_string(maximum)); }
+  void set_progress_position(int position) override {
+    events.push_back("pos:" + std::to_string(position));
+  }
+  void pump_messages() override { events.push_back("pump"); }
+  void show_step_error(const StepFailure& failure) override {
+    events.push_back("step_error:" + failure.step_message);
+    failures.push_back(failure);
+  }
+  void show_general_error(std::string_view text) override {
+    events.push_back("general_error:" + std::string(text));
+  }
+  void show_completion(std::string_view text, std::string_view caption) override {
+    events.push_back("completion:" + std::string(text) + "|" + std::string(caption));
+  }
+
+  // The events that start with `prefix`, in order.
+  std::vector<std::string> starting_with(std::string_view prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& e : events) {
+      if (std::string_view(e).starts_with(prefix)) found.push_back(e);
+    }
+    return found;
+  }
+  // The events after the first "status:<status>" up to, not including, the
+  // next status text or the next return of the bar to 0.
+  std::vector<std::string> during(std::string_view status) const {
+    std::vector<std::string> found;
+    bool inside = false;
+    for (const std::string& e : events) {
+      if (inside && (e.starts_with("status:") || e == "pos:0")) break;
+      if (inside) found.push_back(e);
+      if (e == "status:" + std::string(status)) inside = true;
+    }
+    return found;
+  }
+
+  std::vector<std::string> events;     // every call, in order
+  std::vector<StepFailure> failures;   // what show_step_error received
+};
+
+// Writes `csv` to the output file, or throws after writing part of it.
+class TestConverter : public workbook::Converter {
+ public:
+  struct Call {
+    std::string excel_file;    // the workbook asked for
+    std::string out_file;      // where the CSV was to go
+    int format;                // the file-format code
+    bool out_file_existed;     // whether a file was already there
+  };
+  void convert(const std::string& excel_file, const std::string& out_file, int format) override {
+    calls.push_back({excel_file, out_file, format, std::filesystem::exists(path_of(out_file))});
+    std::ofstream(path_of(out_file), std::ios::binary) << csv;
+    if (failure) throw workbook::ConversionError(*failure);
+  }
+
+  std::string csv;                     // what a conversion writes
+  std::optional<std::string> failure;  // set: the conversion fails with this text
+  std::vector<Call> calls;             // every conversion asked for
+};
+
+// One cell of a query result: its text, or "NULL".
+using Row = std::vector<std::string>;
+
+class RunTest : public ::testing::Test {
+ protected:
+  RunTest() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = std::filesystem::temp_directory_path() /
+              (std::string("efi-run-") + info->test_suite_name() + "-" + info->name());
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    database = path("vorn.sqlite3");
+    db::apply_schema(database);
+    connection = std::make_unique<db::Connection>(database);
+    statements = std::make_unique<Statements>(*connection);
+    environment.converter = &converter;
+    environment.temp_csv_path = path("vornexport.csv");
+    environment.today_yyyymmdd = [this] {
+      ++today_calls;
+      return today;
+    };
+    keys.yymm = "202110";
+    keys.yymmkbn = 0;
+  }
+  ~RunTest() override {
+    statements.reset();
+    connection.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  std::string path(std::string_view name) const { return utf8_of(folder_ / path_of(std::string(name))); }
+
+  // Writes `bytes` as the file `name` in the test's folder; returns its path.
+  std::string file(std::string_view name, std::string_view bytes) const {
+    const std::string p = path(name);
+    std::ofstream(path_of(p), std::ios::binary) << bytes;
+    return p;
+  }
+
+  // Switches every source off, then `source` on with `path`.
+  void only(Source source, const std::string& file_path) {
+    for (SourceInput& input : keys.sources) input = SourceInput{true, ""};
+    use(source, file_path);
+  }
+  void use(Source source, const std::string& file_path) {
+    keys.sources[static_cast<std::size_t>(source)] = SourceInput{true, file_path};
+  }
+
+  RunOutcome run() {
+    host.events.clear();
+    host.failures.clear();
+    return import::run(keys, *connection, *statements, host, environment);
+  }
+
+  // Runs `sql` on a connection of its own after closing the run's, so what
+  // it sees is what was committed to the file.
+  std::vector<Row> query(const std::string& sql) {
+    connection->close();
+    sqlite3* db = nullptr;
+    std::vector<Row> rows;
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << "cannot open " << database;
+      sqlite3_close(db);
+      return rows;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+      ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+    } else {
+      while (sqlite3_step(stmt) == SQLITE_ROW) {
+        Row row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+          const unsigned char* text = sqlite3_column_text(stmt, c);
+          row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
+        }
+        rows.push_back(row);
+      }
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rows;
+  }
+
+  // Runs statements on the file directly (seeding, breaking tables).
+  void exec(const std::string& sql) {
+    connection->close();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    char* message = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
+        << sql << ": " << (message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+  }
+
+  std::filesystem::path folder_;  // the test's own temporary folder
+  std::string database;           // vorn.sqlite3 in it
+  std::unique_ptr<db::Connection> connection;
+  std::unique_ptr<Statements> statements;
+  RecordingHost host;
+  TestConverter converter;
+  Environment environment;
+  RunKeys keys;
+  std::string today = "20250301";  // what the clock says
+  int today_calls = 0;             // how often the clock was asked
+};
+
+// A line of `count` fields "<prefix>0", "<prefix>1", …, with `delimiter`.
+inline std::vector<std::string> numbered_fields(std::string_view prefix, int count) {
+  std::vector<std::string> fields;
+  for (int i = 0; i < count; ++i) fields.push_back(std::string(prefix) + std::to_string(i));
+  return fields;
+}
+
+inline std::string joined(const std::vector<std::string>& fields, char delimiter) {
+  std::string line;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) line += delimiter;
+    line += fields[i];
+  }
+  return line;
+}
+
+inline std::string lines_of(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+}  // namespace efi::import::testing
