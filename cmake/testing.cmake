@@ -15,6 +15,12 @@ function(efi_add_test)
   target_compile_definitions(${T_NAME} PRIVATE
     EFI_SOURCE_DIR="${PROJECT_SOURCE_DIR}" EFI_BINARY_DIR="${CMAKE_BINARY_DIR}")
   if(WIN32)
+    # GoogleTest's main() is the narrow one: no -municode (wmain) for tests.
+    get_target_property(link_options ${T_NAME} LINK_OPTIONS)
+    if(link_options)
+      list(REMOVE_ITEM link_options -municode)
+      set_target_properties(${T_NAME} PROPERTIES LINK_OPTIONS "${link_options}")
+    endif()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   else()
     gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60
