@@ -10,6 +10,7 @@ files are zipped by hand from their XML parts.
 import datetime
 import io
 import os
+import re
 import zipfile
 
 import openpyxl
@@ -33,9 +34,15 @@ def fixed_zip(name, parts):
 def save(wb, name):
     buffer = io.BytesIO()
     wb.save(buffer)
-    # re-zip with fixed timestamps
+    # re-zip with fixed timestamps, inside the document properties too
+    parts = []
     with zipfile.ZipFile(io.BytesIO(buffer.getvalue())) as src:
-        fixed_zip(name, [(i.filename, src.read(i.filename)) for i in src.infolist()])
+        for info in src.infolist():
+            data = src.read(info.filename)
+            if info.filename == "docProps/core.xml":
+                data = re.sub(rb"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", b"2021-11-01T00:00:00Z", data)
+            parts.append((info.filename, data))
+    fixed_zip(name, parts)
 
 
 def values():
@@ -152,9 +159,12 @@ def ranges():
 
 
 def damaged():
+    # the dimension lets the reader write as it parses: the damage is met
+    # after the output file exists
     hand_made("damaged_sheet.xlsx", f"""<?xml version="1.0" encoding="UTF-8"?>
-<worksheet {NS}><sheetData>
-<row r="1"><c r="A1"><v>1</v></c>
+<worksheet {NS}><dimension ref="A1:A2"/><sheetData>
+<row r="1"><c r="A1"><v>1</v></c></row>
+<row r="2"><c r="A2"><v>1</v></c>
 </sheetData></worksheet>""")
     hand_made("column_beyond_xfd.xlsx", f"""<?xml version="1.0" encoding="UTF-8"?>
 <worksheet {NS}><sheetData><row r="1"><c r="XFE1"><v>1</v></c></row></sheetData></worksheet>""")
