@@ -222,7 +222,9 @@ TEST_P(RunPathCheck, StopsTheRunWithTheGeneralError) {
   EXPECT_EQ(host.starting_with("status:"), c.statuses);
   EXPECT_EQ(host.starting_with("step_error:"), Events{});
   EXPECT_EQ(host.starting_with("completion:"), Events{});
-  if (c.source == Source::etc) EXPECT_TRUE(converter.calls.empty());
+  if (c.source == Source::etc) {
+    EXPECT_TRUE(converter.calls.empty());
+  }
   // What came before stays committed; nothing after ran.
   EXPECT_EQ(query("select count(*) from En"), (std::vector<Row>{{"1"}}));
   EXPECT_EQ(query("select count(*) from yak"), (std::vector<Row>{{"0"}}));
