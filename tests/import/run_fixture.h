@@ -14,12 +14,26 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "db/connection.h"
 #include "db/schema.h"
 #include "import/run.h"
 #include "workbook/converter.h"
 
 namespace efi::import::testing {
+
+inline long process_id() {
+#ifdef _WIN32
+  return static_cast<long>(_getpid());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
 
 inline std::string utf8_of(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
@@ -104,8 +118,14 @@ class RunTest : public ::testing::Test {
  protected:
   RunTest() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::filesystem::temp_directory_path() /
-              (std::string("efi-run-") + info->test_suite_name() + "-" + info->name());
+    // Named after the test and the process, so builds testing side by side
+    // never share a folder.
+    std::string name = std::string("efi-run-") + info->test_suite_name() + "-" + info->name() + "-" +
+                       std::to_string(process_id());
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    folder_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
     database = path("vorn.sqlite3");
