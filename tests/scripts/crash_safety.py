@@ -100,7 +100,8 @@ def kill_series(efload, base_db, work, args, kills, duration, checks, label):
     for k in range(kills):
         db = os.path.join(work, f"{label}-{k}.sqlite3")
         shutil.copyfile(base_db, db)
-        delay = duration * (k + 0.5) / kills
+        # spread over the run, leaving its last tenth so the kills land inside it
+        delay = duration * 0.9 * (k + 0.5) / kills
         proc = subprocess.Popen([efload, "run", "--db", db] + args,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(delay)
@@ -126,7 +127,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("efload")
     ap.add_argument("--kills", type=int, default=36)
-    ap.add_argument("--rows", type=int, default=400_000)
+    ap.add_argument("--rows", type=int, default=200_000)
     opts = ap.parse_args()
     efload = os.path.abspath(opts.efload)
 
