@@ -76,7 +76,7 @@ int run_import(const Request& request) {
                           "')");
   }
   const import::RunKeys keys = run_keys_of(request);
-  TerminalHost host(stderr, stdout, efi_isatty(efi_fileno(stderr)) != 0);
+  TerminalHost host(stderr, stdout, efi_isatty(efi_fileno(stderr)) != 0, request.print_timings);
 
   std::unique_ptr<workbook::Converter> converter = workbook::make_default_converter();
   import::Environment environment = import::default_environment(*converter);

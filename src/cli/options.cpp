@@ -7,8 +7,8 @@
 namespace efi::cli {
 namespace {
 
-enum class OptionId { help, db, yymm, pattern, en, fn, eg, fg, etc, y };
-constexpr std::size_t option_id_count = 10;
+enum class OptionId { help, db, yymm, pattern, en, fn, eg, fg, etc, y, timings };
+constexpr std::size_t option_id_count = 11;
 
 constexpr unsigned for_init = 1u << 0;
 constexpr unsigned for_run = 1u << 1;
@@ -22,7 +22,7 @@ struct OptionSpec {
 };
 
 // The run's sources in run order, so the help lists them as the run reads them.
-constexpr std::array<OptionSpec, 10> option_table{{
+constexpr std::array<OptionSpec, 11> option_table{{
     {"--help", OptionId::help, "", for_init | for_run, "show this help and exit"},
     {"--db", OptionId::db, "PATH", for_init | for_run,
      "database file (default: vorn.sqlite3 in the current folder)"},
@@ -39,6 +39,8 @@ constexpr std::array<OptionSpec, 10> option_table{{
      "MHLW drug list workbook, e.g. tp20211101-01_05.xlsx (table kyak,\n"
      "under the list date: characters 3-10 of the file name)"},
     {"--y", OptionId::y, "FILE", for_run, "Y drug code list, CSV (table yak, under today's date)"},
+    {"--timings", OptionId::timings, "", for_run,
+     "print how long each step took, wall clock and CPU (standard error)"},
 }};
 
 constexpr std::array<std::pair<OptionId, import::Source>, import::source_count> source_options{{
@@ -154,6 +156,11 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     if (seen[id]) throw UsageError("option " + std::string(name) + " given twice");
     seen[id] = true;
 
+    if (option->value_name.empty()) {  // a switch
+      if (equals != std::string::npos) throw UsageError(std::string(name) + " takes no value");
+      request.print_timings = true;
+      continue;
+    }
     std::string value;
     if (equals != std::string::npos) {
       value = arg.substr(equals + 1);

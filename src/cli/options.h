@@ -33,6 +33,7 @@ struct Request {
   std::string yymm;                    // run: --yymm, as typed
   int pattern = 1;                     // run: --pattern, 1 or 2
   std::array<std::string, import::source_count> sources{};  // run: a path per source; empty = off
+  bool print_timings = false;          // run: --timings, each step's duration on standard error
 };
 
 // Parses the arguments after the program name.

@@ -2,6 +2,13 @@
 #include "cli/terminal_host.h"
 
 #include <algorithm>
+#include <chrono>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#endif
 
 namespace efi::cli {
 namespace {
@@ -38,14 +45,53 @@ std::string trimmed_status(std::string_view text) {
   }
 }
 
+double wall_seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// User plus system time of this process.
+double cpu_seconds() {
+#ifdef _WIN32
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto ticks = [](const FILETIME& t) {
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;  // 100 ns units
+#else
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+#endif
+}
+
 }  // namespace
 
-TerminalHost::TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal)
-    : status_out_(status_out), messages_out_(messages_out), is_terminal_(is_terminal) {}
+TerminalHost::TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal,
+                           bool print_timings)
+    : status_out_(status_out),
+      messages_out_(messages_out),
+      is_terminal_(is_terminal),
+      print_timings_(print_timings) {}
+
+void TerminalHost::end_timed_step() {
+  if (timed_status_.empty()) return;
+  std::fprintf(status_out_, "efload: %s took %.3f s (CPU %.3f s)\n", timed_status_.c_str(),
+               wall_seconds() - timed_wall_start_, cpu_seconds() - timed_cpu_start_);
+  std::fflush(status_out_);
+  timed_status_.clear();
+}
 
 void TerminalHost::set_status(std::string_view text) {
   clear_bar();
+  if (print_timings_) end_timed_step();
   status_ = trimmed_status(text);
+  if (print_timings_ && !status_.empty()) {
+    timed_status_ = status_;
+    timed_wall_start_ = wall_seconds();
+    timed_cpu_start_ = cpu_seconds();
+  }
   for (std::size_t i = 0; i < step_count; ++i) {
     if (step_texts[i].status == text) {
       current_step_ = i;
@@ -130,6 +176,9 @@ void TerminalHost::show_completion(std::string_view text, std::string_view capti
   print_message(text);
 }
 
-void TerminalHost::finish() { clear_bar(); }
+void TerminalHost::finish() {
+  clear_bar();
+  if (print_timings_) end_timed_step();
+}
 
 }  // namespace efi::cli

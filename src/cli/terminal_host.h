@@ -31,7 +31,9 @@ constexpr std::size_t step_count = import::source_count + 1;
 class TerminalHost : public import::RunHost {
  public:
   // `status_out` gets status and bar, `messages_out` the boxes' texts.
-  TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal);
+  // With `print_timings`, each step's wall and CPU seconds follow it on `status_out`.
+  TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal,
+               bool print_timings = false);
 
   void set_status(std::string_view text) override;
   void repaint() override {}
@@ -51,6 +53,7 @@ class TerminalHost : public import::RunHost {
   void draw_bar();
   void clear_bar();
   void print_message(std::string_view text);
+  void end_timed_step();
 
   std::FILE* status_out_;       // standard error
   std::FILE* messages_out_;     // standard output
@@ -62,6 +65,10 @@ class TerminalHost : public import::RunHost {
   bool is_bar_drawn_ = false;   // a bar line without its line break is on screen
   std::size_t current_step_ = step_count;  // step whose status was shown last
   std::array<StepState, step_count> states_{};  // by source index, derivation last
+  bool print_timings_;          // print each step's duration when it ends
+  std::string timed_status_;    // status of the step being timed; empty when none
+  double timed_wall_start_ = 0;  // seconds on the steady clock when it started
+  double timed_cpu_start_ = 0;   // process CPU seconds when it started
 };
 
 }  // namespace efi::cli

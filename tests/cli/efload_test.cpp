@@ -88,6 +88,7 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
       {{"run", "--yymm", "202110", "x.txt"}, "unexpected argument 'x.txt' (options start with --)"},
       {{"init", "--yymm", "202110"}, "option --yymm does not belong to 'efload init'"},
       {{"help", "load"}, "no help on 'load' (the commands are init and run)"},
+      {{"run", "--yymm", "202110", "--timings=yes"}, "--timings takes no value"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> arguments = c.arguments;
@@ -224,6 +225,17 @@ TEST_F(Efload, StoppedRunPrintsTheGeneralErrorAndExitsThree) {
   EXPECT_THAT(result.out, HasSubstr("table En: 18 rows for yymm 202110, yymmkbn 0\n"));
   EXPECT_THAT(result.out, AllOf(Not(HasSubstr("table yak")), Not(HasSubstr("table EFn"))));
   EXPECT_EQ(query(database, "select count(*) from En"), "18");
+}
+
+TEST_F(Efload, TimingsFollowEachStepOnStandardError) {
+  const std::string database = initialised_database();
+  const ProcessResult result = run({"--yymm", "202110", "--fn", fn_sample, "--timings"}, database);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_THAT(result.err, ContainsRegex("^Fファイル\\(入院\\)\n"
+                                        "efload: Fファイル\\(入院\\) took [0-9]+\\.[0-9]{3} s "
+                                        "\\(CPU [0-9]+\\.[0-9]{3} s\\)\n"
+                                        "入院、外来データ集計中\n"
+                                        "efload: 入院、外来データ集計中 took [0-9.]+ s \\(CPU [0-9.]+ s\\)\n$"));
 }
 
 TEST_F(Efload, RunWithoutSourcesOnlyRebuildsTheDerivedRows) {
