@@ -1,0 +1,24 @@
+// Writing the embedded engine library: the raw-data resource "SQLiteDLL" of
+// a module copied to a file, replacing whatever the file held. The program's
+// own database access does not load that file; it is written for the tools
+// that sit beside the program.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace efi::app {
+
+constexpr wchar_t engine_library_resource[] = L"SQLiteDLL";
+constexpr wchar_t engine_library_file[] = L"sqlite3.dll";
+
+// Writes the resource of `module` to `target_path` (created anew, truncated).
+// Returns the text of the failure for the error box, or the empty text when
+// the file was written or the module has no such resource.
+std::wstring write_engine_library(HMODULE module, const std::wstring& target_path);
+
+// The system's description of an error code, without the trailing line break.
+std::wstring system_error_text(DWORD code);
+
+}  // namespace efi::app

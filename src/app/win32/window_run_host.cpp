@@ -1,0 +1,105 @@
+#include "app/win32/window_run_host.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "app/win32/message_loop.h"
+#include "platform/text.h"
+
+namespace efi::app {
+
+namespace {
+constexpr std::uint64_t pump_interval_ms = 15;
+}
+
+std::wstring status_panel_text(std::wstring_view text) {
+  return L"\t\t" + std::wstring(text);
+}
+
+WindowRunHost::WindowRunHost(HWND window, HWND status_bar, HWND progress_bar, const UiSeams& seams,
+                             std::wstring title)
+    : window_(window), status_bar_(status_bar), progress_bar_(progress_bar), seams_(seams),
+      title_(std::move(title)) {
+  PBRANGE range{};
+  SendMessageW(progress_bar_, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  maximum_ = range.iHigh;
+  position_ = sent_position_ = static_cast<int>(SendMessageW(progress_bar_, PBM_GETPOS, 0, 0));
+}
+
+void WindowRunHost::set_status(std::string_view text) {
+  send_position();
+  std::wstring panel = status_panel_text(platform::wide_from_utf8(text));
+  SendMessageW(status_bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(panel.c_str()));
+}
+
+void WindowRunHost::repaint() {
+  RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+void WindowRunHost::set_progress_max(int maximum) {
+  maximum_ = maximum;
+  SendMessageW(progress_bar_, PBM_SETRANGE32, 0, maximum);
+  send_position();
+}
+
+int WindowRunHost::drawn_pixels(int position) const {
+  if (maximum_ <= 0) return 0;
+  RECT rc;
+  GetClientRect(progress_bar_, &rc);
+  long long clamped = std::clamp(position, 0, maximum_);
+  return static_cast<int>(clamped * (rc.right - rc.left) / maximum_);
+}
+
+void WindowRunHost::set_progress_position(int position) {
+  position_ = position;
+  // Only a change the operator can see is drawn; the ends always are.
+  if (position <= 0 || position >= maximum_ || drawn_pixels(position) != drawn_pixels(sent_position_)) {
+    send_position();
+  }
+}
+
+void WindowRunHost::send_position() {
+  if (position_ == sent_position_ &&
+      position_ == static_cast<int>(SendMessageW(progress_bar_, PBM_GETPOS, 0, 0))) {
+    return;
+  }
+  SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+  sent_position_ = position_;
+}
+
+void WindowRunHost::pump_messages() {
+  std::uint64_t now = GetTickCount64();
+  if (last_pump_ms_ != 0 && now - last_pump_ms_ < pump_interval_ms) return;
+  last_pump_ms_ = now;
+  send_position();
+  MSG message;
+  while (!quit_seen_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quit_seen_ = true;
+      quit_code_ = static_cast<int>(message.wParam);
+      break;
+    }
+    dispatch_message(window_, message);
+  }
+}
+
+void WindowRunHost::show_step_error(const import::StepFailure& failure) {
+  send_position();
+  seams_.message_box(window_, platform::wide_from_utf8(failure.step_message), title_, MB_OK);
+}
+
+void WindowRunHost::show_general_error(std::string_view text) {
+  send_position();
+  seams_.message_box(window_, platform::wide_from_utf8(text), title_, MB_ICONERROR | MB_OK);
+}
+
+void WindowRunHost::show_completion(std::string_view text, std::string_view caption) {
+  send_position();
+  seams_.message_box(window_, platform::wide_from_utf8(text), platform::wide_from_utf8(caption),
+                     MB_ICONINFORMATION);
+}
+
+void WindowRunHost::finish() { send_position(); }
+
+}  // namespace efi::app

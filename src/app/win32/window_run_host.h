@@ -1,0 +1,61 @@
+// The window as the import run's host: status text in the status bar's first
+// panel, the progress bar, pending messages, and the three message boxes.
+//
+// The bar is moved only when its drawn position changes (and at its ends), and
+// messages are pumped at most every few milliseconds, so a file of a million
+// lines does not spend its time repainting; finish() and every status change
+// or message box bring the bar to exactly the position the run last set.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "app/win32/ui_seams.h"
+#include "import/run.h"
+
+namespace efi::app {
+
+class WindowRunHost final : public import::RunHost {
+ public:
+  WindowRunHost(HWND window, HWND status_bar, HWND progress_bar, const UiSeams& seams,
+                std::wstring title);
+
+  void set_status(std::string_view text) override;
+  void repaint() override;
+  void set_progress_max(int maximum) override;
+  void set_progress_position(int position) override;
+  void pump_messages() override;
+  void show_step_error(const import::StepFailure& failure) override;
+  void show_general_error(std::string_view text) override;
+  void show_completion(std::string_view text, std::string_view caption) override;
+
+  // Brings the bar to the last position set; call when the run returns.
+  void finish();
+  // A WM_QUIT taken from the queue while pumping, to be posted again after the run.
+  bool quit_seen() const { return quit_seen_; }
+  int quit_code() const { return quit_code_; }
+
+ private:
+  void send_position();
+  int drawn_pixels(int position) const;
+
+  HWND window_;            // the main window: repaint and dialog navigation
+  HWND status_bar_;        // StatusBar1
+  HWND progress_bar_;      // ProgressBar1
+  const UiSeams& seams_;   // message boxes
+  std::wstring title_;     // caption of the plain and the error box
+  int maximum_ = 100;      // the bar's range is 0..maximum_
+  int position_ = 0;       // last position the run set
+  int sent_position_ = 0;  // last position sent to the bar
+  std::uint64_t last_pump_ms_ = 0;  // tick of the last pump; 0 before the first
+  bool quit_seen_ = false;
+  int quit_code_ = 0;
+};
+
+// Status panel text: the two leading tabs right-justify it in the panel.
+std::wstring status_panel_text(std::wstring_view text);
+
+}  // namespace efi::app

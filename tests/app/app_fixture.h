@@ -1,0 +1,164 @@
+// Shared pieces of the window tests: a window built with seams that record
+// every message box and answer it from a script, file dialogs answered the
+// same way, a fixed date, and small helpers to read and drive controls.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/win32/layout.h"
+#include "app/win32/main_window.h"
+#include "app/win32/panel.h"
+#include "app/win32/ui_seams.h"
+
+namespace efi::app::testing {
+
+struct BoxCall {
+  std::wstring text;
+  std::wstring caption;
+  UINT flags;
+};
+
+struct DialogCall {
+  const FileDialog* dialog;  // which dialog object was opened
+  std::wstring filter;       // its filter then
+  std::wstring offered;      // the initial file name it offered
+};
+
+// Seams that record and answer. Box answers default to IDOK; `on_box` runs
+// inside the box (during a run, for instance) before it is answered.
+struct ScriptedUi {
+  std::vector<BoxCall> boxes;
+  std::deque<int> box_answers;
+  std::function<void(const BoxCall&)> on_box;
+  std::vector<DialogCall> dialogs;
+  std::deque<std::wstring> dialog_answers;  // an empty answer means Cancel
+  platform::LocalDate today{2021, 11, 15};
+
+  UiSeams seams() {
+    UiSeams s;
+    s.message_box = [this](HWND, std::wstring text, std::wstring caption, UINT flags) {
+      boxes.push_back({text, caption, flags});
+      if (on_box) on_box(boxes.back());
+      int answer = IDOK;
+      if (!box_answers.empty()) {
+        answer = box_answers.front();
+        box_answers.pop_front();
+      }
+      return answer;
+    };
+    s.open_file = [this](HWND, FileDialog& dialog, std::wstring& path) {
+      dialogs.push_back({&dialog, dialog.filter, dialog.file_name});
+      std::wstring answer;
+      if (!dialog_answers.empty()) {
+        answer = dialog_answers.front();
+        dialog_answers.pop_front();
+      }
+      if (answer.empty()) return false;
+      path = answer;
+      return true;
+    };
+    s.today = [this] { return today; };
+    return s;
+  }
+};
+
+inline std::wstring window_text(HWND hwnd) {
+  int length = GetWindowTextLengthW(hwnd);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
+  return text;
+}
+
+// Processes what is queued for this thread (paint, posted messages).
+inline void pump() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// A window of its own per test; destroyed with the fixture.
+class AppTest : public ::testing::Test {
+ protected:
+  void make_window() {
+    window = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), ui.seams(),
+                                          WindowOptions{.quit_on_destroy = false});
+  }
+  void TearDown() override {
+    window.reset();
+    pump();
+  }
+
+  HWND at(Control id) const { return window->control(id); }
+  void double_click(Control id) {
+    SendMessageW(at(id), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  }
+  void click(Control id) { SendMessageW(at(id), BM_CLICK, 0, 0); }
+  COLORREF colour(Control id) const { return panel::colour(at(id)); }
+  std::wstring text(Control id) const { return window_text(at(id)); }
+  void set_text(Control id, const std::wstring& value) { SetWindowTextW(at(id), value.c_str()); }
+  bool checked(Control id) const { return SendMessageW(at(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  bool visible(Control id) const { return IsWindowVisible(at(id)) != FALSE; }
+  // The first status panel's text, with the two tabs that right-justify it.
+  std::wstring status_text() const {
+    HWND bar = at(Control::StatusBar1);
+    LRESULT info = SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0);
+    std::wstring text(LOWORD(info) + 1, L'\0');
+    SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(LOWORD(info));
+    return text;
+  }
+  int progress_position() const {
+    return static_cast<int>(SendMessageW(at(Control::ProgressBar1), PBM_GETPOS, 0, 0));
+  }
+  int progress_maximum() const {
+    return static_cast<int>(SendMessageW(at(Control::ProgressBar1), PBM_GETRANGE, FALSE, 0));
+  }
+
+  ScriptedUi ui;
+  std::unique_ptr<MainWindow> window;
+};
+
+// A Windows path from a path the build wrote (a Unix path under Wine).
+inline std::wstring windows_path(const std::string& build_path) {
+  std::wstring wide(build_path.begin(), build_path.end());
+  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return wide;
+}
+
+// A fresh folder under the temporary folder, removed with the object.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static int counter = 0;
+    path_ = std::filesystem::path(base) /
+            (L"efi-app-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::wstring file(const std::wstring& name) const { return (path_ / name).wstring(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace efi::app::testing

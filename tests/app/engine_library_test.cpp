@@ -1,0 +1,84 @@
+// The engine library file beside the executable: rewritten whole at every
+// start, and left alone with one error box when it cannot be created.
+#include <gmock/gmock.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "app/win32/app_info.h"
+#include "app/win32/engine_library.h"
+#include "app_fixture.h"
+
+namespace efi::app::testing {
+namespace {
+
+std::string read_all(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_all(const std::wstring& path, const std::string& bytes) {
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::wstring target() { return executable_folder_wide() + L"sqlite3.dll"; }
+
+TEST_F(AppTest, EngineLibraryIsRewrittenWholeWhateverTheFileHeld) {
+  const std::string built = read_all(windows_path(EFI_ENGINE_DLL));
+  ASSERT_GT(built.size(), 100000u);
+  ASSERT_EQ(built.substr(0, 2), "MZ");
+  for (const std::string& before : {std::string(built.size() + 12345, 'x'), std::string("short"),
+                                    std::string()}) {
+    write_all(target(), before);
+    make_window();
+    EXPECT_EQ(read_all(target()) == built, true) << "file of " << before.size() << " bytes before";
+    EXPECT_TRUE(ui.boxes.empty());
+    window.reset();
+  }
+  std::filesystem::remove(std::filesystem::path(target()));
+  make_window();
+  EXPECT_EQ(read_all(target()) == built, true) << "no file before";
+}
+
+TEST_F(AppTest, LockedEngineLibraryGivesOneErrorBoxAndStaysUnchanged) {
+  write_all(target(), "held by another program");
+  HANDLE lock = CreateFileW(target().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  make_window();
+  CloseHandle(lock);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  const BoxCall& box = ui.boxes[0];
+  const std::wstring head = L"ファイル \"" + target() + L"\" を作成できません。";
+  EXPECT_EQ(box.text.substr(0, head.size()), head);
+  // The system's own words follow, then the general error box's full stop.
+  const std::wstring reason = system_error_text(ERROR_SHARING_VIOLATION);
+  ASSERT_FALSE(reason.empty());
+  EXPECT_EQ(box.text.substr(head.size(), reason.size()), reason);
+  EXPECT_EQ(box.caption, L"test_app");
+  EXPECT_EQ(box.flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
+  EXPECT_EQ(read_all(target()), "held by another program");
+  // The window opens and works.
+  ASSERT_NE(window->hwnd(), nullptr);
+  double_click(Control::P_EN);
+  EXPECT_EQ(colour(Control::P_EN), red);
+}
+
+TEST(EngineLibrary, ModuleWithoutTheResourceWritesNothingAndSaysNothing) {
+  ScratchFolder folder;
+  const std::wstring path = folder.file(L"sqlite3.dll");
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  EXPECT_EQ(write_engine_library(kernel, path), L"");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path)));
+}
+
+TEST(EngineLibrary, MissingFolderReportsTheFullPath) {
+  ScratchFolder folder;
+  const std::wstring path = folder.file(L"no-such-folder\\sqlite3.dll");
+  const std::wstring text = write_engine_library(GetModuleHandleW(nullptr), path);
+  EXPECT_EQ(text, L"ファイル \"" + path + L"\" を作成できません。" +
+                      system_error_text(ERROR_PATH_NOT_FOUND));
+}
+
+}  // namespace
+}  // namespace efi::app::testing

@@ -1,0 +1,236 @@
+// The execute button: a whole run over the samples into a schema database,
+// the keys and rows taken from the controls, failing steps, the message boxes
+// (through the seams and, for a few, the real boxes), a second press during
+// a run and a close during a run.
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "app_fixture.h"
+#include "db/schema.h"
+#include "platform/text.h"
+#include "workbook/converter.h"
+
+namespace efi::app::testing {
+namespace {
+
+const std::wstring completion_text = L"データ取り込みが終了しました。";
+const std::wstring completion_caption = L"EFファイル取り込み";
+
+std::wstring sample(const char* name) {
+  return windows_path(std::string(EFI_SOURCE_DIR) + "/samples/" + name);
+}
+
+// Stands in for Excel: writes the converted sample list.
+class SampleConverter : public workbook::Converter {
+ public:
+  void convert(const std::string&, const std::string& out_file, int) override {
+    std::filesystem::copy_file(std::filesystem::path(sample("etc_tp20211101-01_05_converted.csv")),
+                               std::filesystem::path(platform::wide_from_utf8(out_file)),
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+};
+
+class RunTest : public AppTest {
+ protected:
+  void SetUp() override {
+    wchar_t cwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    old_directory_ = cwd;
+    db::apply_schema(platform::utf8_from_wide(folder_.file(L"vorn.sqlite3")));
+    // The bare database name resolves against the current directory.
+    SetCurrentDirectoryW(folder_.path().c_str());
+    make_window();
+    window->environment().converter = &converter_;
+    window->environment().temp_csv_path = platform::utf8_from_wide(folder_.file(L"vornexport.csv"));
+    window->environment().today_yyyymmdd = [] { return std::string("20250813"); };
+    SetWindowTextW(at(Control::CB_yymm), L"202110");
+  }
+  void TearDown() override {
+    AppTest::TearDown();
+    SetCurrentDirectoryW(old_directory_.c_str());
+  }
+
+  std::string query(const std::string& sql) {
+    sqlite3* db = window->connection().handle();
+    if (!db) return "closed";
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+      return std::string("error: ") + sqlite3_errmsg(db);
+    }
+    std::string result;
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      if (!result.empty()) result += ";";
+      const unsigned char* text = sqlite3_column_text(statement, 0);
+      result += text ? reinterpret_cast<const char*>(text) : "NULL";
+    }
+    sqlite3_finalize(statement);
+    return result;
+  }
+
+  void fill_every_row() {
+    set_text(Control::E_EN, sample("EN_202110.txt"));
+    set_text(Control::E_FN, sample("FN_202110.txt"));
+    set_text(Control::E_EG, sample("EG_202110.txt"));
+    set_text(Control::E_FG, sample("FG_202110.txt"));
+    set_text(Control::E_ETC, L"C:\\厚労省\\tp20211101-01_05.xlsx");
+    set_text(Control::E_Y, sample("y_20250813.csv"));
+  }
+
+  ScratchFolder folder_;
+  SampleConverter converter_;
+  std::wstring old_directory_;
+};
+
+TEST_F(RunTest, WholeRunLoadsEverySourceDerivesAndEndsWithTheCompletionBox) {
+  fill_every_row();
+  click(Control::B_OK);
+  ASSERT_EQ(ui.boxes.size(), 1u) << platform::utf8_from_wide(ui.boxes[0].text);
+  EXPECT_EQ(ui.boxes[0].text, completion_text);
+  EXPECT_EQ(ui.boxes[0].caption, completion_caption);
+  EXPECT_EQ(ui.boxes[0].flags, 64u);
+  EXPECT_EQ(query("select count(*) from En where yymm = '202110' and yymmkbn = '0'"), "18");
+  EXPECT_EQ(query("select count(*) from Fn where yymm = '202110' and yymmkbn = '0'"), "30");
+  EXPECT_EQ(query("select count(*) from Eg where yymm = '202110' and yymmkbn = '0'"), "15");
+  EXPECT_EQ(query("select count(*) from Fg where yymm = '202110' and yymmkbn = '0'"), "24");
+  EXPECT_EQ(query("select count(*) from kyak where ymd = '20211101'"), "14");
+  EXPECT_EQ(query("select count(*) from yak where ymd = '20250813'"), "35");
+  EXPECT_EQ(query("select count(*) from EFn where yymm = '202110' and yymmkbn = '0'"), "15");
+  EXPECT_EQ(query("select count(*) from EFg where yymm = '202110' and yymmkbn = '0'"), "8");
+  // The status panel is cleared; the bar keeps the Y step's last position.
+  EXPECT_EQ(status_text(), L"\t\t");
+  EXPECT_EQ(progress_maximum(), 35);
+  EXPECT_EQ(progress_position(), 35);
+  // The temporary CSV is gone again.
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / L"vornexport.csv"));
+}
+
+TEST_F(RunTest, FailingStepShowsItsPlainBoxAndTheRunGoesOn) {
+  set_text(Control::E_EN, folder_.file(L"no-such-file.txt"));
+  set_text(Control::E_FN, sample("FN_202110.txt"));
+  std::wstring status_during_box;
+  ui.on_box = [&](const BoxCall&) {
+    if (status_during_box.empty()) status_during_box = status_text();
+  };
+  click(Control::B_OK);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[0].text, L"ENファイル取り込みエラー");
+  EXPECT_EQ(ui.boxes[0].caption, L"test_app");
+  EXPECT_EQ(ui.boxes[0].flags, static_cast<UINT>(MB_OK));
+  EXPECT_EQ(status_during_box, L"\t\tEファイル(入院)　　");
+  EXPECT_EQ(ui.boxes[1].text, completion_text);
+  EXPECT_EQ(query("select count(*) from En"), "0");
+  EXPECT_EQ(query("select count(*) from Fn"), "30");
+}
+
+TEST_F(RunTest, FailureOutsideTheStepsGoesToTheGeneralErrorBoxAndStopsTheRun) {
+  set_text(Control::E_Y, L"C:\\bad|name.csv");
+  click(Control::B_OK);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, L"パスに無効な文字が含まれています.");
+  EXPECT_EQ(ui.boxes[0].caption, L"test_app");
+  EXPECT_EQ(ui.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
+  // The window is still usable for the next run.
+  set_text(Control::E_Y, L"");
+  click(Control::B_OK);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, completion_text);
+}
+
+TEST_F(RunTest, RedPanelSkipsItsFileUntilSwitchedOnAgain) {
+  set_text(Control::E_FG, sample("FG_202110.txt"));
+  double_click(Control::P_FG);
+  click(Control::B_OK);
+  EXPECT_EQ(query("select count(*) from Fg"), "0");
+  double_click(Control::P_FG);
+  click(Control::B_OK);
+  EXPECT_EQ(query("select count(*) from Fg where yymm = '202110' and yymmkbn = '0'"), "24");
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, completion_text);
+}
+
+TEST_F(RunTest, PatternChosenInTheHiddenGroupIsUsedByTheNextRun) {
+  window->show(SW_SHOWNOACTIVATE);
+  set_text(Control::E_EN, sample("EN_202110.txt"));
+  double_click(Control::P_yymm);
+  click(Control::RB2);
+  double_click(Control::P_yymm);
+  click(Control::B_OK);
+  EXPECT_EQ(query("select distinct yymmkbn from En"), "1");
+  EXPECT_EQ(query("select count(*) from En where yymm = '202110'"), "18");
+}
+
+TEST_F(RunTest, TypedYearMonthIsUsedUnchecked) {
+  set_text(Control::E_EN, sample("EN_202110.txt"));
+  SetWindowTextW(at(Control::CB_yymm), L"2021年10月");
+  click(Control::B_OK);
+  EXPECT_EQ(query("select distinct yymm from En"), "2021年10月");
+}
+
+TEST_F(RunTest, PressDuringARunIsIgnoredAndACloseWaitsForTheRun) {
+  set_text(Control::E_EN, folder_.file(L"missing.txt"));
+  set_text(Control::E_FN, sample("FN_202110.txt"));
+  HWND main = window->hwnd();
+  bool alive_after_close = false;
+  std::size_t boxes_after_press = 0;
+  ui.on_box = [&](const BoxCall& box) {
+    if (box.text != L"ENファイル取り込みエラー") return;
+    click(Control::B_OK);  // a second run would show its own boxes here
+    boxes_after_press = ui.boxes.size();
+    SendMessageW(main, WM_CLOSE, 0, 0);
+    click(Control::B_close);
+    alive_after_close = IsWindow(main) && window->is_running();
+    // Rows typed now do not join the run under way.
+    set_text(Control::E_EG, sample("EG_202110.txt"));
+  };
+  click(Control::B_OK);
+  EXPECT_EQ(boxes_after_press, 1u);
+  EXPECT_TRUE(alive_after_close);
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, completion_text);
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_EQ(window->hwnd(), nullptr);
+}
+
+// The real boxes, answered by a CBT hook that reads caption and text.
+struct SeenBox {
+  std::wstring caption, text;
+};
+std::vector<SeenBox> seen_boxes;
+HHOOK box_hook = nullptr;
+LRESULT CALLBACK answer_box(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE) {
+    HWND box = reinterpret_cast<HWND>(wparam);
+    wchar_t name[32];
+    GetClassNameW(box, name, 32);
+    if (std::wstring(name) == L"#32770") {
+      wchar_t text[256] = {};
+      GetDlgItemTextW(box, 0xFFFF, text, 256);
+      seen_boxes.push_back({window_text(box), text});
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+  }
+  return CallNextHookEx(box_hook, code, wparam, lparam);
+}
+
+TEST_F(RunTest, RealBoxesShowTheStepMessageAndTheCompletion) {
+  window.reset();
+  ui.today = {2021, 11, 15};
+  UiSeams seams = ui.seams();
+  seams.message_box = real_message_box;
+  window = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), seams, WindowOptions{false});
+  window->show(SW_SHOWNOACTIVATE);
+  set_text(Control::E_EN, folder_.file(L"missing.txt"));
+  seen_boxes.clear();
+  box_hook = SetWindowsHookExW(WH_CBT, answer_box, nullptr, GetCurrentThreadId());
+  click(Control::B_OK);
+  UnhookWindowsHookEx(box_hook);
+  ASSERT_EQ(seen_boxes.size(), 2u);
+  EXPECT_EQ(seen_boxes[0].caption, L"test_app");
+  EXPECT_EQ(seen_boxes[0].text, L"ENファイル取り込みエラー");
+  EXPECT_EQ(seen_boxes[1].caption, completion_caption);
+  EXPECT_EQ(seen_boxes[1].text, completion_text);
+}
+
+}  // namespace
+}  // namespace efi::app::testing
