@@ -47,6 +47,7 @@ class MainWindow {
   HWND control(Control id) const { return controls_[index_of(id)]; }
   bool is_running() const { return running_; }
   UINT dpi() const { return dpi_; }
+  HWND tooltip() const { return tooltip_; }  // E_yfileymd's tooltip
 
   db::Connection& connection() { return fdc1_; }
   import::Environment& environment() { return environment_; }
@@ -101,6 +102,7 @@ class MainWindow {
   using Font = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
   Font font8_, font10_, font11_;  // Tahoma 8, 10 and 11 pt at dpi_
   std::wstring title_;            // application title, caption of the error boxes
+  std::wstring engine_library_name_;  // FDSQL1's library name; the engine is linked in, nothing loads it
 
   FileDialog od_ef_{L"EFファイル|*.txt", {}};         // OD_EF: the four E and F rows
   FileDialog od_etc_{L"厚労省ファイル|*.xlsx", {}};   // OD_ETC

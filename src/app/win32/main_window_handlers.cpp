@@ -31,6 +31,8 @@ void MainWindow::FormCreate() {
   }
   SendMessageW(yymm, CB_SETCURSEL, 1, 0);
 
+  engine_library_name_ = engine_library_file;
+
   // The database by its bare name: it resolves against the current
   // directory when the connection first opens.
   fdc1_.set_database("vorn.sqlite3");
