@@ -80,5 +80,37 @@ TEST(EngineLibrary, MissingFolderReportsTheFullPath) {
                       system_error_text(ERROR_PATH_NOT_FOUND));
 }
 
+TEST(EngineLibrary, PartialWritesAreContinuedAndAStalledWriteIsAnError) {
+  ScratchFolder folder;
+  const std::wstring path = folder.file(L"sqlite3.dll");
+  std::string bytes(10000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  const DWORD size = static_cast<DWORD>(bytes.size());
+
+  // At most 3000 bytes per call: four calls write it all.
+  int calls = 0;
+  auto in_pieces = [&](HANDLE file, const char* data, DWORD want, DWORD& written) {
+    ++calls;
+    return write_file_call(file, data, want < 3000 ? want : 3000, written);
+  };
+  write_all(path, std::string(20000, 'o'));
+  EXPECT_EQ(write_whole_file(path, bytes.data(), size, in_pieces), L"");
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(read_all(path) == bytes, true);
+
+  // The second call takes nothing (a full disk): the partly written file stays.
+  for (bool fails : {false, true}) {
+    SCOPED_TRACE(fails ? "write fails" : "write takes nothing");
+    calls = 0;
+    auto stalls = [&](HANDLE file, const char* data, DWORD want, DWORD& written) {
+      if (++calls == 1) return write_file_call(file, data, 4000, written);
+      written = 0;
+      return !fails;
+    };
+    EXPECT_EQ(write_whole_file(path, bytes.data(), size, stalls), L"ストリームへの書き込みエラー");
+    EXPECT_EQ(read_all(path), bytes.substr(0, 4000));
+  }
+}
+
 }  // namespace
 }  // namespace efi::app::testing

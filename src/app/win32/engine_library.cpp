@@ -21,6 +21,15 @@ std::wstring write_engine_library(HMODULE module, const std::wstring& target_pat
   DWORD size = SizeofResource(module, resource);
   if (!bytes) return {};
 
+  return write_whole_file(target_path, bytes, size);
+}
+
+bool write_file_call(HANDLE file, const char* bytes, DWORD size, DWORD& written) {
+  return WriteFile(file, bytes, size, &written, nullptr) != FALSE;
+}
+
+std::wstring write_whole_file(const std::wstring& target_path, const char* bytes, DWORD size,
+                              const WriteCall& write) {
   HANDLE file = CreateFileW(target_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -31,7 +40,7 @@ std::wstring write_engine_library(HMODULE module, const std::wstring& target_pat
   DWORD offset = 0;
   while (offset < size) {
     DWORD written = 0;
-    if (!WriteFile(file, bytes + offset, size - offset, &written, nullptr) || written == 0) break;
+    if (!write(file, bytes + offset, size - offset, written) || written == 0) break;
     offset += written;
   }
   CloseHandle(file);
