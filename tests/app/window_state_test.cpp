@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 
 #include "app/win32/app_info.h"
+#include "app/win32/message_loop.h"
 #include "app_fixture.h"
 
 namespace efi::app::testing {
@@ -182,6 +183,38 @@ TEST_F(AppTest, TabOrderTakesThePatternButtonOnlyWhileTheGroupIsShown) {
   EXPECT_THAT(tab_order(main, at(C::B_OK)),
               ElementsAre(C::B_OK, C::B_close, C::RB2, C::CB_yymm, C::E_EN, C::E_FN, C::E_EG, C::E_FG,
                           C::E_ETC, C::B_EN, C::B_FN, C::B_EG, C::B_FG, C::B_ETC, C::E_Y, C::B_Y));
+}
+
+void press(HWND main, UINT key) {
+  for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+    MSG msg{GetFocus(), message, key, message == WM_KEYDOWN ? 1 : 0xC0000001, 0, {}};
+    dispatch_message(main, msg);
+  }
+  pump();
+}
+
+TEST_F(AppTest, MessageLoopMovesFocusWithTabAndIgnoresEscAndEnterInABox) {
+  make_window();
+  HWND main = window->hwnd();
+  window->show(SW_SHOW);
+  SetForegroundWindow(main);
+  SetFocus(at(Control::B_OK));
+  ASSERT_EQ(GetFocus(), at(Control::B_OK));
+  press(main, VK_TAB);
+  EXPECT_EQ(GetFocus(), at(Control::B_close));
+  press(main, VK_TAB);
+  HWND combo_focus = GetFocus();
+  EXPECT_TRUE(combo_focus == at(Control::CB_yymm) || GetParent(combo_focus) == at(Control::CB_yymm));
+  // Shift is not down: Tab from the last control wraps to the first.
+  SetFocus(at(Control::B_Y));
+  press(main, VK_TAB);
+  EXPECT_EQ(GetFocus(), at(Control::B_OK));
+  // Esc, and Enter in a path box, neither close the window nor start a run.
+  SetFocus(at(Control::E_EN));
+  press(main, VK_ESCAPE);
+  press(main, VK_RETURN);
+  EXPECT_TRUE(IsWindow(main));
+  EXPECT_TRUE(ui.boxes.empty());
 }
 
 std::vector<std::wstring> year_month_items(HWND combo) {
