@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "workbook/file_io.h"
 
 namespace efi::workbook::test {
 
@@ -20,15 +21,38 @@ inline std::filesystem::path from_utf8(const std::string& s) {
   return std::filesystem::path(std::u8string(s.begin(), s.end()));
 }
 
+// The source tree; under Wine its Unix path is given the drive Z:.
+inline std::filesystem::path source_dir() {
+  std::string dir = EFI_SOURCE_DIR;
+#ifdef _WIN32
+  if (!dir.empty() && dir[0] == '/') dir = "Z:" + dir;
+#endif
+  return from_utf8(dir);
+}
+
 inline std::string fixture(const std::string& name) {
-  return utf8(from_utf8(EFI_SOURCE_DIR) / "tests" / "data" / "workbooks" / from_utf8(name));
+  return utf8(source_dir() / "tests" / "data" / "workbooks" / from_utf8(name));
 }
 
 inline bool exists(const std::string& path) { return std::filesystem::exists(from_utf8(path)); }
 
+// Through the workbook layer's own file opening: libstdc++'s streams of
+// mingw-w64 do not take UTF-16 paths.
 inline std::string read_bytes(const std::string& path) {
-  std::ifstream in(from_utf8(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes;
+  if (std::FILE* f = open_file(path, "rb")) {
+    char block[65536];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.append(block, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+inline void write_bytes(const std::string& path, const std::string& bytes) {
+  std::FILE* f = open_file(path, "wb");
+  ASSERT_NE(f, nullptr) << path;
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
 }
 
 // A fresh folder for one test, removed afterwards.
