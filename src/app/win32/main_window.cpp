@@ -4,7 +4,7 @@
 #include <imm.h>
 
 #include <stdexcept>
-#include <vector>
+#include <string>
 
 #include "app/win32/app_info.h"
 #include "app/win32/engine_library.h"
@@ -43,7 +43,9 @@ void register_window_class(HINSTANCE instance, WNDPROC proc) {
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = main_window_class;
-  if (!RegisterClassExW(&wc)) throw std::runtime_error("registering the TF_EF window class failed");
+  if (!RegisterClassExW(&wc)) {
+    throw std::runtime_error("registering the TF_EF window class: error " + std::to_string(GetLastError()));
+  }
 }
 
 }  // namespace
@@ -60,7 +62,11 @@ MainWindow::MainWindow(HINSTANCE instance, UiSeams seams, WindowOptions options)
   register_window_class(instance_, window_proc);
   CreateWindowExW(window_ex_style, main_window_class, main_window_caption, window_style, CW_USEDEFAULT,
                   CW_USEDEFAULT, 630, 320, nullptr, nullptr, instance_, this);
-  if (!hwnd_) throw std::runtime_error("creating the main window failed");
+  if (!hwnd_) {
+    throw std::runtime_error("creating the main window: " +
+                             (create_failure_.empty() ? "error " + std::to_string(GetLastError())
+                                                      : create_failure_));
+  }
 }
 
 MainWindow::~MainWindow() {
@@ -95,7 +101,8 @@ LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
         SIZE size = outer_size();
         SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         FormCreate();
-      } catch (const std::exception&) {
+      } catch (const std::exception& e) {
+        create_failure_ = e.what();
         return -1;
       }
       return 0;
@@ -234,7 +241,10 @@ void MainWindow::create_controls() {
     HWND child = CreateWindowExW(ex_style, window_class, spec.caption, style, scale(r.left, dpi_),
                                  scale(r.top, dpi_), scale(r.width, dpi_), scale(r.height, dpi_), parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
-    if (!child) throw std::runtime_error("creating a control of the main window failed");
+    if (!child) {
+      throw std::runtime_error("creating control " + std::to_string(static_cast<int>(spec.id)) +
+                               ": error " + std::to_string(GetLastError()));
+    }
     controls_[index_of(spec.id)] = child;
     if (spec.kind == Kind::container) panel::set_colour(child, GetSysColor(COLOR_BTNFACE));
     if (spec.kind == Kind::label_panel) panel::set_colour(child, spec.colour);

@@ -114,6 +114,7 @@ class MainWindow {
   std::unique_ptr<workbook::Converter> converter_;    // ConvertExcelFile's engine
   import::Environment environment_;
 
+  std::string create_failure_;    // why WM_CREATE failed, for the constructor's exception
   bool shown_ = false;            // FormShow has run
   bool running_ = false;          // a run is under way
   bool close_requested_ = false;  // a close arrived during the run
