@@ -48,11 +48,12 @@ inline std::string read_bytes(const std::string& path) {
   return bytes;
 }
 
-inline void write_bytes(const std::string& path, const std::string& bytes) {
+// False when the file cannot be created.
+inline bool write_bytes(const std::string& path, const std::string& bytes) {
   std::FILE* f = open_file(path, "wb");
-  ASSERT_NE(f, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  if (f == nullptr) return false;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && written;
 }
 
 // A fresh folder for one test, removed afterwards.

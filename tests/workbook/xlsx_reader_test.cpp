@@ -81,7 +81,14 @@ TEST_F(XlsxReaderTest, ConvertsTwentyThousandRows) {
 
 TEST_F(XlsxReaderTest, ReadsAndWritesNonAsciiPaths) {
   std::string in = path("厚労省リスト.xlsx");
-  test::write_bytes(in, read_bytes(fixture("sheets.xlsx")));
+  if (!test::write_bytes(in, read_bytes(fixture("sheets.xlsx")))) {
+#ifdef _WIN32
+    // Wine maps names to Unix through the Unix locale; without a UTF-8 one
+    // (ja_JP.UTF-8 not generated) it cannot create this name at all.
+    GTEST_SKIP() << "this system cannot create a file named " << in;
+#endif
+    FAIL() << "cannot create " << in;
+  }
   std::string out = path("変換後.csv");
   XlsxReader().convert(in, out, xlCSVUTF8);
   EXPECT_EQ(read_bytes(out), kBom + "active,sheet\r\n2,3\r\n");
