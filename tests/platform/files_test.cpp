@@ -122,7 +122,13 @@ TEST_F(Files, DeleteFileIsTrueWhenTheFileIsGone) {
 }
 
 TEST_F(Files, NonAsciiPathsWork) {
-  const std::string path = write("\xE5\x85\xA5\xE9\x99\xA2.txt", "ok");  // 入院.txt
+  // Written under an ASCII name and renamed. Wine maps names to the Unix
+  // locale's character set; without a UTF-8 locale it cannot store this name.
+  const std::string ascii = write("ascii.txt", "ok");
+  const std::string path = utf8(folder_ / path_of("\xE5\x85\xA5\xE9\x99\xA2.txt"));  // 入院.txt
+  std::error_code error;
+  fs::rename(path_of(ascii), path_of(path), error);
+  if (error) GTEST_SKIP() << "this file system cannot hold the name: " << error.message();
   EXPECT_TRUE(file_exists(path));
   ReadFile file(path);
   EXPECT_EQ(file.size(), 2u);
