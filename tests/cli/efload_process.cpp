@@ -1,6 +1,8 @@
-// Child processes on POSIX: fork, redirect, exec, wait.
-#ifndef _WIN32
+// Child processes: fork, redirect, exec and wait on POSIX; CreateProcessW
+// with inherited file handles on Windows.
 #include "efload_process.h"
+
+#ifndef _WIN32
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -68,10 +70,176 @@ TempFolder::~TempFolder() {
   std::filesystem::remove_all(path_, ignored);
 }
 
+std::string TempFolder::file(const std::string& name) const {
+  const std::u8string path = (path_ / path_of_utf8(name)).u8string();
+  return std::string(path.begin(), path.end());
+}
+
 void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out << bytes;
   if (!out) throw std::runtime_error("writing " + path + " failed");
+}
+
+}  // namespace efi::cli::testing
+
+#else  // _WIN32
+#include <windows.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace efi::cli::testing {
+namespace {
+
+std::string read_all(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string without_cr_before_lf(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+std::wstring wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+// One argument quoted the way CommandLineToArgvW and the C runtime undo it.
+std::wstring quoted(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+HANDLE inheritable_file(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+std::string native_path(const std::string& path) {
+  // A Unix path from the build (EFI_SOURCE_DIR) is on Wine's drive Z:.
+  return !path.empty() && path[0] == '/' ? "Z:" + path : path;
+}
+
+ProcessResult run_efload(const std::vector<std::string>& arguments,
+                         const std::filesystem::path& working_folder) {
+  TempFolder capture;
+  const std::filesystem::path out_path = capture.path() / "stdout";
+  const std::filesystem::path err_path = capture.path() / "stderr";
+  const std::wstring program = wide(native_path(EFLOAD_PATH));
+  std::wstring command_line = quoted(program);
+  for (const std::string& arg : arguments) command_line += L" " + quoted(wide(arg));
+
+  ProcessResult result;
+  {
+    Handle out(inheritable_file(out_path.wstring()));
+    Handle err(inheritable_file(err_path.wstring()));
+    if (out.get() == INVALID_HANDLE_VALUE || err.get() == INVALID_HANDLE_VALUE) {
+      throw std::runtime_error("starting efload: cannot create the output files");
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    PROCESS_INFORMATION process{};
+    const std::wstring folder = working_folder.wstring();
+    if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+      throw std::runtime_error("starting efload: CreateProcessW failed with error " +
+                               std::to_string(GetLastError()));
+    }
+    Handle thread(process.hThread);
+    Handle child(process.hProcess);
+    WaitForSingleObject(child.get(), INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(child.get(), &code);
+    result.exit_code = static_cast<int>(code);
+  }
+  // The C runtime writes text mode: line breaks come out as CR LF.
+  result.out = without_cr_before_lf(read_all(out_path));
+  result.err = without_cr_before_lf(read_all(err_path));
+  return result;
+}
+
+TempFolder::TempFolder() {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto candidate = std::filesystem::temp_directory_path() /
+                           ("efload-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("making a temporary folder failed");
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempFolder::file(const std::string& name) const {
+  const std::u8string path = (path_ / path_of_utf8(name)).u8string();
+  return std::string(path.begin(), path.end());
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  // CreateFileW with the UTF-16 name: the file streams of this C runtime take
+  // the narrow name in the ANSI code page.
+  Handle file(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (file.get() == INVALID_HANDLE_VALUE ||
+      !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+      written != bytes.size()) {
+    throw std::runtime_error("writing " + path + " failed with error " + std::to_string(GetLastError()));
+  }
 }
 
 }  // namespace efi::cli::testing

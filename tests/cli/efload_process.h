@@ -26,13 +26,27 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  // The UTF-8 path of `name` (UTF-8) inside the folder.
+  std::string file(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
 };
 
+// A path from UTF-8 text, whatever the platform's narrow encoding.
+inline std::filesystem::path path_of_utf8(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 // Writes `bytes` to `path` as they are.
 void write_file(const std::string& path, const std::string& bytes);
+
+// `path` as the child opens it: on Windows a Unix path of the build (Wine's
+// drive Z:) gets its drive; elsewhere it is unchanged.
+#ifdef _WIN32
+std::string native_path(const std::string& path);
+#else
+inline std::string native_path(const std::string& path) { return path; }
+#endif
 
 }  // namespace efi::cli::testing

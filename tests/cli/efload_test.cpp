@@ -1,11 +1,12 @@
 // efload end to end, as a process: exit statuses, what it prints, and what
 // it leaves in the database. The sample month in samples/ is the main input.
-#ifndef _WIN32
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,12 @@ namespace efi::cli::testing {
 namespace {
 
 using ::testing::AllOf;
-using ::testing::ContainsRegex;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-const std::string samples = std::string(EFI_SOURCE_DIR) + "/samples/";
+const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
 const std::string en_sample = samples + "EN_202110.txt";
 const std::string fn_sample = samples + "FN_202110.txt";
 const std::string eg_sample = samples + "EG_202110.txt";
@@ -49,6 +50,32 @@ std::string query(const std::string& database, const std::string& sql) {
   sqlite3_finalize(statement);
   sqlite3_close(db);
   return value;
+}
+
+// `text` with the eight digits after each "ymd " replaced by "yyyymmdd".
+std::string with_dates_masked(std::string text) {
+  for (std::size_t at = text.find("ymd "); at != std::string::npos; at = text.find("ymd ", at + 1)) {
+    const std::size_t digits = at + 4;
+    if (text.size() >= digits + 8 &&
+        text.find_first_not_of("0123456789", digits) >= digits + 8) {
+      text.replace(digits, 8, "yyyymmdd");
+    }
+  }
+  return text;
+}
+
+// `text` with every decimal number (digits and points) replaced by "N".
+std::string with_numbers_masked(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] >= '0' && text[i] <= '9') {
+      while (i < text.size() && ((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) ++i;
+      out += 'N';
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
 }
 
 class Efload : public ::testing::Test {
@@ -162,9 +189,10 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
                                     "table Fn: 30 rows for yymm 202110, yymmkbn 0\n"
                                     "table Eg: 15 rows for yymm 202110, yymmkbn 0\n"
                                     "table Fg: 24 rows for yymm 202110, yymmkbn 0\n"));
-  EXPECT_THAT(result.out, ContainsRegex("table yak: 35 rows for ymd [0-9]{8}\n"
-                                        "table EFn: 15 rows for yymm 202110, yymmkbn 0\n"
-                                        "table EFg: 8 rows for yymm 202110, yymmkbn 0\n$"));
+  EXPECT_THAT(with_dates_masked(result.out),
+              EndsWith("table yak: 35 rows for ymd yyyymmdd\n"
+                       "table EFn: 15 rows for yymm 202110, yymmkbn 0\n"
+                       "table EFg: 8 rows for yymm 202110, yymmkbn 0\n"));
   // Not on a terminal: one status line per step, no redrawn bar.
   EXPECT_EQ(result.err,
             "Eファイル(入院)\nFファイル(入院)\nEファイル(外来)\nFファイル(外来)\nYファイル\n"
@@ -231,11 +259,41 @@ TEST_F(Efload, TimingsFollowEachStepOnStandardError) {
   const std::string database = initialised_database();
   const ProcessResult result = run({"--yymm", "202110", "--fn", fn_sample, "--timings"}, database);
   EXPECT_EQ(result.exit_code, 0);
-  EXPECT_THAT(result.err, ContainsRegex("^Fファイル\\(入院\\)\n"
-                                        "efload: Fファイル\\(入院\\) took [0-9]+\\.[0-9]{3} s "
-                                        "\\(CPU [0-9]+\\.[0-9]{3} s\\)\n"
-                                        "入院、外来データ集計中\n"
-                                        "efload: 入院、外来データ集計中 took [0-9.]+ s \\(CPU [0-9.]+ s\\)\n$"));
+  EXPECT_EQ(with_numbers_masked(result.err),
+            "Fファイル(入院)\n"
+            "efload: Fファイル(入院) took N s (CPU N s)\n"
+            "入院、外来データ集計中\n"
+            "efload: 入院、外来データ集計中 took N s (CPU N s)\n");
+}
+
+TEST_F(Efload, JapaneseFileNameInTheMessagesAsGiven) {
+  const std::string database = initialised_database();
+  const std::string missing = folder.file("外来Ｆ（なし）　10月.txt");
+  const ProcessResult result = run({"--yymm", "202110", "--fg", missing}, database);
+  EXPECT_EQ(result.exit_code, 1);
+  EXPECT_THAT(result.out, HasSubstr("FGファイル取り込みエラー\n  cause: "));
+  EXPECT_THAT(result.out, HasSubstr("外来Ｆ（なし）　10月.txt"));
+}
+
+TEST_F(Efload, JapaneseFileNameIsLoaded) {
+  const std::string database = initialised_database();
+  std::ifstream in(en_sample, std::ios::binary);  // an ASCII path
+  const std::string en_bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string japanese = folder.file("入院Ｅファイル　10月.txt");
+  try {
+    write_file(japanese, en_bytes);
+  } catch (const std::runtime_error& error) {
+#ifdef _WIN32
+    // Wine maps file names through the Unix locale; without a Japanese UTF-8
+    // locale it cannot create this name, which Windows itself can.
+    GTEST_SKIP() << error.what();
+#else
+    throw;
+#endif
+  }
+  const ProcessResult result = run({"--yymm", "202110", "--en", japanese}, database);
+  EXPECT_EQ(result.exit_code, 0) << result.out;
+  EXPECT_THAT(result.out, HasSubstr("table En: 18 rows for yymm 202110, yymmkbn 0\n"));
 }
 
 TEST_F(Efload, RunWithoutSourcesOnlyRebuildsTheDerivedRows) {
@@ -252,4 +310,3 @@ TEST_F(Efload, RunWithoutSourcesOnlyRebuildsTheDerivedRows) {
 
 }  // namespace
 }  // namespace efi::cli::testing
-#endif
