@@ -7,6 +7,7 @@
 // CR or LF that a lead byte swallows is no break in either pass.
 #include "import/line_source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <system_error>
@@ -128,7 +129,8 @@ struct LineSource::Impl {
   std::size_t block_size;             // bytes per read
   std::size_t mark_size = 0;          // bytes of the byte-order mark at the start of the file
   std::vector<char> raw;              // one block of file bytes
-  std::string text;                   // decoded UTF-8: the rest of the current line and what follows
+  std::string text;                   // decoded UTF-8 in [0, length): the rest of the current line and what follows
+  std::size_t length = 0;             // bytes of `text` in use; the rest is room for the next block
   std::size_t pos = 0;                // start of the next line in `text`
   std::size_t scan = 0;               // where the search for the next break goes on (>= pos)
   bool after_cr = false;              // the last line ended at a CR: an LF next belongs to it
@@ -149,14 +151,19 @@ struct LineSource::Impl {
   }
 
   // Moves the unread text to the front and decodes one more block after it.
+  // The buffer only grows (for a line longer than any before), so it is not
+  // cleared or zero-filled per block.
   void refill() {
     if (pos > 0) {
-      text.erase(0, pos);
+      std::memmove(text.data(), text.data() + pos, length - pos);
+      length -= pos;
       scan -= pos;
       pos = 0;
     }
     const std::size_t n = file.read(raw.data(), raw.size());
-    decoder->decode(std::string_view(raw.data(), n), n == 0, text);
+    const std::size_t room = length + platform::Decoder::max_output(n);
+    if (text.size() < room) text.resize(std::max(room, text.size() * 2));
+    length += decoder->decode_into(std::string_view(raw.data(), n), n == 0, text.data() + length);
     if (n == 0) eof = true;
   }
 };
@@ -233,7 +240,7 @@ bool LineSource::next(std::string_view& line_out) {
   Impl& m = *impl_;
   try {
     for (;;) {
-      if (m.pos == m.text.size()) {
+      if (m.pos == m.length) {
         if (m.eof) return false;
         m.refill();
         continue;
@@ -247,10 +254,10 @@ bool LineSource::next(std::string_view& line_out) {
         }
       }
       const char* const base = m.text.data();
-      const char* const end = base + m.text.size();
+      const char* const end = base + m.length;
       const char* const q = find_break(base + m.scan, end);
       if (q == end && !m.eof) {
-        m.scan = m.text.size();  // no break yet: the line goes on in the next block
+        m.scan = m.length;  // no break yet: the line goes on in the next block
         m.refill();
         continue;
       }

@@ -9,7 +9,6 @@
 
 #include <bit>
 #include <cstring>
-#include <mutex>
 
 #include "platform/ansi_table.h"
 
@@ -28,9 +27,11 @@ std::uint32_t pack_utf8(std::uint32_t cp) {
 }
 
 const AnsiTable& ansi_table() {
-  static AnsiTable table;
-  static std::once_flag once;
-  std::call_once(once, [] { fill_ansi_table(table); });
+  static const AnsiTable table = [] {
+    AnsiTable t;
+    fill_ansi_table(t);
+    return t;
+  }();
   return table;
 }
 
@@ -109,11 +110,11 @@ std::string offset_text(const char* what, std::uint64_t offset) {
   throw DecodeError(offset_text("unpaired surrogate in UTF-16", offset), offset);
 }
 
-// Validates p[0, n) and appends it to `out`. Returns how many bytes were
-// consumed: fewer than n only when the tail is the valid start of a sequence
-// cut off by the end of the block. Throws at the first invalid sequence after
-// appending what came before it.
-std::size_t copy_utf8(const unsigned char* p, std::size_t n, std::uint64_t base, std::string& out) {
+// Validates p[0, n) and copies it to `dst`, advancing it. Returns how many
+// bytes were consumed: fewer than n only when the tail is the valid start of a
+// sequence cut off by the end of the block. Throws at the first invalid
+// sequence after copying what came before it.
+std::size_t copy_utf8(const unsigned char* p, std::size_t n, std::uint64_t base, char*& dst) {
   std::size_t i = 0;
   while (i < n) {
     if (n - i >= 8) {
@@ -133,58 +134,47 @@ std::size_t copy_utf8(const unsigned char* p, std::size_t n, std::uint64_t base,
       i += static_cast<std::size_t>(len);
       continue;
     }
-    out.append(reinterpret_cast<const char*>(p), i);
+    std::memcpy(dst, p, i);
+    dst += i;
     if (len < 0) return i;
     throw_bad_utf8(base + i);
   }
-  out.append(reinterpret_cast<const char*>(p), n);
+  std::memcpy(dst, p, n);
+  dst += n;
   return n;
 }
 
-// Decodes UTF-16 p[0, n) to UTF-8. Returns the bytes consumed: the tail left
-// over is an odd byte or a high surrogate whose partner lies beyond the block.
-std::size_t copy_utf16(const unsigned char* p, std::size_t n, bool big_endian, std::uint64_t base,
-                       std::string& out) {
-  const std::size_t old = out.size();
-  out.resize(old + n / 2 * 3 + 4);
-  char* const begin = out.data() + old;
-  char* dst = begin;
+// Decodes UTF-16 p[0, n) to UTF-8 at `dst`, advancing it. Returns the bytes
+// consumed: the tail left over is an odd byte or a high surrogate whose
+// partner lies beyond the block.
+std::size_t copy_utf16(const unsigned char* p, std::size_t n, bool big_endian, std::uint64_t base, char*& dst) {
   auto unit = [&](std::size_t at) -> std::uint32_t {
     return big_endian ? (p[at] << 8 | p[at + 1]) : (p[at + 1] << 8 | p[at]);
   };
   std::size_t i = 0;
-  try {
-    while (i + 2 <= n) {
-      const std::uint32_t u = unit(i);
-      if (u < 0xD800 || u > 0xDFFF) {
-        put_utf8(dst, u);
-        i += 2;
-      } else if (u >= 0xDC00) {
-        throw_unpaired(base + i);
-      } else {
-        if (i + 4 > n) break;  // the low half is in the next block
-        const std::uint32_t low = unit(i + 2);
-        if (low < 0xDC00 || low > 0xDFFF) throw_unpaired(base + i);
-        put_utf8(dst, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
-        i += 4;
-      }
+  while (i + 2 <= n) {
+    const std::uint32_t u = unit(i);
+    if (u < 0xD800 || u > 0xDFFF) {
+      put_utf8(dst, u);
+      i += 2;
+    } else if (u >= 0xDC00) {
+      throw_unpaired(base + i);
+    } else {
+      if (i + 4 > n) break;  // the low half is in the next block
+      const std::uint32_t low = unit(i + 2);
+      if (low < 0xDC00 || low > 0xDFFF) throw_unpaired(base + i);
+      put_utf8(dst, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+      i += 4;
     }
-  } catch (...) {
-    out.resize(old + static_cast<std::size_t>(dst - begin));
-    throw;
   }
-  out.resize(old + static_cast<std::size_t>(dst - begin));
   return i;
 }
 
-// Decodes ANSI bytes p[0, n). A lead byte at the very end is left unconsumed
+// Decodes ANSI bytes p[0, n) to `dst`, advancing it (room for 3n + 4 bytes:
+// one byte gives at most three bytes of UTF-8, a packed store spills one). A lead byte at the very end is left unconsumed
 // unless `is_last` (then it stands alone: U+30FB). Returns the bytes consumed.
-std::size_t copy_ansi(const unsigned char* p, std::size_t n, bool is_last, std::string& out) {
+std::size_t copy_ansi(const unsigned char* p, std::size_t n, bool is_last, char*& dst) {
   const detail::AnsiTable& t = detail::ansi_table();
-  const std::size_t old = out.size();
-  out.resize(old + n * 3 + 4);  // one byte gives at most three bytes of UTF-8, one store spills one
-  char* const begin = out.data() + old;
-  char* dst = begin;
   const unsigned char* s = p;
   const unsigned char* const end = p + n;
   while (s < end) {
@@ -223,7 +213,6 @@ std::size_t copy_ansi(const unsigned char* p, std::size_t n, bool is_last, std::
       break;  // lead byte at the end of the block: decided with the next block
     }
   }
-  out.resize(old + static_cast<std::size_t>(dst - begin));
   return static_cast<std::size_t>(s - p);
 }
 
@@ -299,8 +288,10 @@ std::u16string utf16_from_utf8(std::string_view text) {
 }
 
 std::string utf8_from_ansi(std::string_view bytes) {
-  std::string out;
-  copy_ansi(bytes_of(bytes), bytes.size(), true, out);
+  std::string out(bytes.size() * 3 + 4, '\0');
+  char* dst = out.data();
+  copy_ansi(bytes_of(bytes), bytes.size(), true, dst);
+  out.resize(static_cast<std::size_t>(dst - out.data()));
   return out;
 }
 
@@ -317,6 +308,25 @@ Decoder::Decoder(Encoding encoding, std::uint64_t first_offset) : encoding_(enco
 }
 
 void Decoder::decode(std::string_view bytes, bool is_last, std::string& out) {
+  const std::size_t old = out.size();
+  out.resize(old + max_output(bytes.size()));
+  char* dst = out.data() + old;
+  try {
+    decode_step(bytes, is_last, dst);
+  } catch (...) {
+    out.resize(static_cast<std::size_t>(dst - out.data()));  // keep the text before the bad bytes
+    throw;
+  }
+  out.resize(static_cast<std::size_t>(dst - out.data()));
+}
+
+std::size_t Decoder::decode_into(std::string_view bytes, bool is_last, char* out) {
+  char* dst = out;
+  decode_step(bytes, is_last, dst);
+  return static_cast<std::size_t>(dst - out);
+}
+
+void Decoder::decode_step(std::string_view bytes, bool is_last, char*& out) {
   const unsigned char* p = bytes_of(bytes);
   std::size_t n = bytes.size();
   const bool big_endian = encoding_ == Encoding::utf16be;
@@ -336,7 +346,7 @@ void Decoder::decode(std::string_view bytes, bool is_last, std::string& out) {
         const int len = utf8_step(j, joined.size());
         if (len == 0) throw_bad_utf8(base);
         used = len < 0 ? 0 : static_cast<std::size_t>(len);
-        if (used) out.append(joined, 0, used);
+        if (used) std::memcpy(out, joined.data(), used), out += used;
         break;
       }
       case Encoding::ansi:

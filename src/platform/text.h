@@ -61,9 +61,16 @@ class Decoder {
   // Appends the UTF-8 of `bytes` to `out`. `is_last` says no more bytes follow,
   // so an incomplete trailing sequence is an error (strict) or U+30FB (ansi).
   void decode(std::string_view bytes, bool is_last, std::string& out);
+  // The same into caller memory with room for max_output(bytes.size()) bytes;
+  // returns the bytes written. Saves the zero-filling of a growing string.
+  std::size_t decode_into(std::string_view bytes, bool is_last, char* out);
+  // The most bytes one call writes for `size` input bytes (carry included).
+  static constexpr std::size_t max_output(std::size_t size) { return size * 3 + 16; }
   Encoding encoding() const { return encoding_; }
 
  private:
+  void decode_step(std::string_view bytes, bool is_last, char*& out);  // advances `out`
+
   Encoding encoding_;
   std::uint64_t offset_ = 0;  // bytes consumed so far, for error offsets
   std::string carry_;         // incomplete sequence held from the last block
