@@ -209,6 +209,17 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
   EXPECT_EQ(query(database, "select count(*) from EFg where jisymd is null"), "0");
 }
 
+TEST_F(Efload, DrugListWorkbookLoadsUnderItsListDate) {
+  const std::string workbook = samples + "tp20211101-01_05.xlsx";
+  if (!std::filesystem::exists(workbook)) GTEST_SKIP() << "no sample workbook " << workbook;
+  const std::string database = initialised_database();
+  const ProcessResult result = run({"--yymm", "202110", "--etc", workbook}, database);
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  EXPECT_THAT(result.out, HasSubstr(std::string(completion) +
+                                    "\ntable kyak: 30 rows for ymd 20211101\n"));
+  EXPECT_EQ(query(database, "select hinmei from kyak where code = '1112700X1011'"), "ハロタン");
+}
+
 TEST_F(Efload, PatternTwoKeepsPatternOneRows) {
   const std::string database = initialised_database();
   ASSERT_EQ(run({"--yymm", "202110", "--fn", fn_sample}, database).exit_code, 0);
