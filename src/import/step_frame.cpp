@@ -37,7 +37,7 @@ class TemporaryFile {
 
 int progress_maximum(ProgressRule rule, std::size_t line_count) {
   const std::size_t maximum =
-      rule == ProgressRule::line_count_minus_one ? line_count - 1 : line_count;
+      rule == ProgressRule::line_count_minus_one && line_count > 0 ? line_count - 1 : line_count;
   return maximum > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(maximum);
 }
 
