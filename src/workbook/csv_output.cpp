@@ -14,7 +14,7 @@ CsvOutput::CsvOutput(const std::string& path, std::uint64_t max_bytes) : path_(p
     int error = errno;
     throw ConversionError("writing the CSV file \"" + path + "\": " + std::strerror(error));
   }
-  buffer_.reserve(kFlushAt + 64 * 1024);
+  buffer_.reserve(64 * 1024);  // grows towards kFlushAt only for large sheets
 }
 
 CsvOutput::~CsvOutput() {
