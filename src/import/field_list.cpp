@@ -19,6 +19,7 @@ void FieldList::split(std::string_view line, char d, char q) {
   fields_.clear();
   unquoted_.clear();
   pending_.clear();
+  if (line.empty()) return;
   if (const void* nul = std::memchr(line.data(), '\0', line.size())) {
     line = line.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - line.data()));
   }

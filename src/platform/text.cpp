@@ -134,12 +134,12 @@ std::size_t copy_utf8(const unsigned char* p, std::size_t n, std::uint64_t base,
       i += static_cast<std::size_t>(len);
       continue;
     }
-    std::memcpy(dst, p, i);
+    if (i != 0) std::memcpy(dst, p, i);
     dst += i;
     if (len < 0) return i;
     throw_bad_utf8(base + i);
   }
-  std::memcpy(dst, p, n);
+  if (n != 0) std::memcpy(dst, p, n);  // an empty block may have no data pointer at all
   dst += n;
   return n;
 }
