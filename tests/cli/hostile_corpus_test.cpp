@@ -163,7 +163,7 @@ const std::vector<HostileCase> hostile_cases = {
     {"etc_name_reading_like_sql", "--etc", copied_as("etc_good.xlsx", "ab1 or 1=1.xlsx"), 1,
      etc_error, "characters 3 to 10 are \"1 or 1=1\", not eight digits"},
     {"etc_name_too_short", "--etc", copied_as("etc_good.xlsx", "ab.xlsx"), 1, etc_error,
-     "characters 3 to 10 are \"\", not eight digits"},
+     "characters 3 to 10 are \".xlsx\", not eight digits"},
 };
 
 // One database loaded for yymm 202110, pattern 1, with every source and two
@@ -241,7 +241,9 @@ TEST_P(HostileCorpus, EndsWithItsMessageAndKeepsEarlierRows) {
     EXPECT_THAT(result.out, HasSubstr(c.message + "\n  cause: "));
     EXPECT_THAT(result.out, HasSubstr(c.cause));
   }
-  if (c.exit_code == 0) EXPECT_THAT(result.out, Not(HasSubstr("エラー")));
+  if (c.exit_code == 0) {
+    EXPECT_THAT(result.out, Not(HasSubstr("エラー")));
+  }
 
   const DatabaseContents after = database_contents(database);
   if (c.en_rows < 0) {
@@ -254,7 +256,9 @@ TEST_P(HostileCorpus, EndsWithItsMessageAndKeepsEarlierRows) {
     EXPECT_EQ(after.at(table), rows) << "table " << table << " changed";
   }
   EXPECT_EQ(after.at("En").size(), static_cast<std::size_t>(c.en_rows));
-  if (!c.en_check.empty()) EXPECT_EQ(query_value(database, c.en_check), c.en_value);
+  if (!c.en_check.empty()) {
+    EXPECT_EQ(query_value(database, c.en_check), c.en_value);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HostileCorpus, ::testing::ValuesIn(hostile_cases),
