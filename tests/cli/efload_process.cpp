@@ -5,6 +5,7 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +27,7 @@ std::string read_all(const std::filesystem::path& path) {
 }  // namespace
 
 ProcessResult run_efload(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& working_folder) {
+                         const std::filesystem::path& working_folder, RunAs run_as) {
   // The child's output goes to files beside the test's temporary folder, so
   // they never show up in a listing of the folder the child works in.
   TempFolder capture;
@@ -46,6 +47,12 @@ ProcessResult run_efload(const std::vector<std::string>& arguments,
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
         chdir(working_folder.c_str()) != 0) {
       _exit(127);
+    }
+    // the output files stay open across the change of user
+    constexpr uid_t nobody = 65534;
+    if (run_as == RunAs::unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+      _exit(126);
     }
     execv(argv[0], argv.data());
     _exit(127);
@@ -165,7 +172,7 @@ std::string native_path(const std::string& path) {
 }
 
 ProcessResult run_efload(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& working_folder) {
+                         const std::filesystem::path& working_folder, RunAs) {
   TempFolder capture;
   const std::filesystem::path out_path = capture.path() / "stdout";
   const std::filesystem::path err_path = capture.path() / "stderr";

@@ -14,9 +14,15 @@ struct ProcessResult {
   std::string err;      // standard error, as written
 };
 
+// Who the child runs as. `unprivileged` matters where the tests run as root
+// (CI does): root writes through file permissions, so a test of a read-only
+// file starts efload as the user "nobody" instead. Elsewhere it is the same.
+enum class RunAs { caller, unprivileged };
+
 // Starts efload (EFLOAD_PATH) with `arguments` in `working_folder` and waits.
 ProcessResult run_efload(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& working_folder);
+                         const std::filesystem::path& working_folder,
+                         RunAs run_as = RunAs::caller);
 
 // A fresh empty folder, removed with the object.
 class TempFolder {
