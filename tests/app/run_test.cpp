@@ -7,7 +7,9 @@
 #include <fstream>
 
 #include "app_fixture.h"
+#include "database_contents.h"
 #include "db/schema.h"
+#include "efload_process.h"
 #include "platform/text.h"
 #include "workbook/converter.h"
 
@@ -103,6 +105,41 @@ TEST_F(RunTest, WholeRunLoadsEverySourceDerivesAndEndsWithTheCompletionBox) {
   EXPECT_EQ(progress_position(), 35);
   // The temporary CSV is gone again.
   EXPECT_FALSE(std::filesystem::exists(folder_.path() / L"vornexport.csv"));
+}
+
+// The window and efload are one engine: the same six files give the same
+// rows, table by table, both converting the workbook with the default
+// converter and keying the Y list by today's date.
+TEST_F(RunTest, RowsEqualThoseEfloadStoresForTheSameInputs) {
+  std::unique_ptr<workbook::Converter> converter = workbook::make_default_converter();
+  const std::string temp_csv = window->environment().temp_csv_path;
+  window->environment() = import::default_environment(*converter);
+  window->environment().temp_csv_path = temp_csv;
+  fill_every_row();
+  set_text(Control::E_ETC, sample("tp20211101-01_05.xlsx"));
+  click(Control::B_OK);
+  ASSERT_EQ(ui.boxes.size(), 1u) << platform::utf8_from_wide(ui.boxes[0].text);
+  ASSERT_EQ(ui.boxes[0].text, completion_text);
+  window.reset();  // closes the connection and its exclusive lock
+
+  const std::string window_db = platform::utf8_from_wide(folder_.file(L"vorn.sqlite3"));
+  const std::string efload_db = platform::utf8_from_wide(folder_.file(L"efload.sqlite3"));
+  db::apply_schema(efload_db);
+  const auto file = [](const char* name) { return platform::utf8_from_wide(sample(name)); };
+  const cli::testing::ProcessResult efload = cli::testing::run_efload(
+      {"run", "--yymm", "202110", "--db", efload_db, "--en", file("EN_202110.txt"), "--fn",
+       file("FN_202110.txt"), "--eg", file("EG_202110.txt"), "--fg", file("FG_202110.txt"),
+       "--etc", file("tp20211101-01_05.xlsx"), "--y", file("y_20250813.csv")},
+      folder_.path());
+  ASSERT_EQ(efload.exit_code, 0) << efload.out << efload.err;
+
+  const cli::testing::DatabaseContents from_window = cli::testing::database_contents(window_db);
+  const cli::testing::DatabaseContents from_efload = cli::testing::database_contents(efload_db);
+  ASSERT_EQ(from_window.size(), 8u);
+  for (const auto& [table, rows] : from_efload) {
+    EXPECT_FALSE(rows.empty()) << "table " << table << " is empty";
+    EXPECT_EQ(from_window.at(table), rows) << "table " << table << " differs";
+  }
 }
 
 TEST_F(RunTest, FailingStepShowsItsPlainBoxAndTheRunGoesOn) {
