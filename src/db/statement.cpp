@@ -131,6 +131,7 @@ void Statement::set(std::size_t index, std::string_view text) {
   if (p.type == ParamType::none) p.type = ParamType::text;
   if (p.type == ParamType::text) {
     p.text.assign(value);
+    p.is_borrowed = false;
   } else {
     // An integer parameter takes text only when it is a whole decimal number.
     std::string_view digits = value;
@@ -147,6 +148,17 @@ void Statement::set(std::size_t index, std::string_view text) {
   p.has_value = true;
 }
 
+void Statement::set_borrowed(std::size_t index, std::string_view text) {
+  if (index >= params_.size() || params_[index].type != ParamType::text) {
+    set(index, text);  // the copying path reports and converts alike
+    return;
+  }
+  Param& p = params_[index];
+  p.borrowed = trim_trailing_blanks(text);
+  p.is_borrowed = true;
+  p.has_value = true;
+}
+
 void Statement::set(std::size_t index, std::int64_t value) {
   if (index >= params_.size())
     throw std::out_of_range("setting a statement parameter: no parameter number " + std::to_string(index));
@@ -158,6 +170,7 @@ void Statement::set(std::size_t index, std::int64_t value) {
     char digits[24];
     auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
     p.text.assign(digits, end);
+    p.is_borrowed = false;
   }
   p.has_value = true;
 }
@@ -207,8 +220,10 @@ void Statement::bind_all() {
     } else if (p.type == ParamType::integer) {
       rc = sqlite3_bind_int64(prepared_, pos, p.integer);
     } else {
-      // data() of an empty string is not null, so the empty text stays text.
-      rc = sqlite3_bind_text(prepared_, pos, p.text.data(), static_cast<int>(p.text.size()), SQLITE_STATIC);
+      // A null data() would bind NULL: the empty text stays text.
+      const std::string_view text = p.is_borrowed ? p.borrowed : std::string_view(p.text);
+      rc = sqlite3_bind_text(prepared_, pos, text.data() ? text.data() : "", static_cast<int>(text.size()),
+                             SQLITE_STATIC);
     }
     if (rc != SQLITE_OK)
       throw Error(sqlite3_errmsg(connection_.handle()), sqlite3_extended_errcode(connection_.handle()), text_);

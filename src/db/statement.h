@@ -63,6 +63,10 @@ class Statement {
   // number; anything else throws std::invalid_argument.
   void set(std::size_t index, std::string_view text);
   void set(std::size_t index, std::int64_t value);
+  // As set(index, text) for a text parameter, without copying: the caller
+  // keeps `text` alive and unchanged until the statement has been executed
+  // (a row's fields, bound straight from the line they were split from).
+  void set_borrowed(std::size_t index, std::string_view text);
   void set(std::string_view name, std::string_view text) { set(param_index(name), text); }
   void set(std::string_view name, std::int64_t value) { set(param_index(name), value); }
   void set(std::string_view name, const char* text) { set(param_index(name), std::string_view(text)); }
@@ -79,6 +83,8 @@ class Statement {
     ParamType type = ParamType::none;
     bool has_value = false;
     std::string text;            // the value of a text parameter, trailing blanks removed
+    std::string_view borrowed;   // the value set by set_borrowed, when `is_borrowed`
+    bool is_borrowed = false;
     std::int64_t integer = 0;    // the value of an integer parameter
   };
   void prepare();

@@ -66,22 +66,42 @@ TEST(Statement, TextValuesLoseTrailingBlanksOnly) {
   Statement insert(o.c, ParamTyping::text);
   insert.set_text("insert into yak values (:ymd, :yjcode, :name, :yakcode)");
   const std::size_t name = insert.param_index("name");
+  const std::size_t yakcode = insert.param_index("yakcode");
+  // Each value set copied, then borrowed from a buffer that lives to the
+  // execution, as the loader binds a line's fields.
   int n = 0;
-  for (const Case& k : cases) {
-    insert.set("ymd", "20260101");
-    insert.set("yjcode", std::to_string(n++));
-    insert.set(name, k.given);
-    insert.set("yakcode", "");
-    insert.execute();
+  for (const bool borrowed : {false, true}) {
+    for (const Case& k : cases) {
+      const std::string buffer = k.given;
+      insert.set("ymd", "20260101");
+      insert.set("yjcode", std::to_string(n++));
+      if (borrowed) {
+        insert.set_borrowed(name, buffer);
+        insert.set_borrowed(yakcode, std::string_view());  // no data pointer at all
+      } else {
+        insert.set(name, k.given);
+        insert.set(yakcode, "");
+      }
+      insert.execute();
+    }
   }
   auto stored = o.rows("select name, typeof(name), typeof(yakcode) from yak order by cast(yjcode as integer)");
-  ASSERT_EQ(stored.size(), std::size(cases));
+  ASSERT_EQ(stored.size(), 2 * std::size(cases));
   for (std::size_t i = 0; i < stored.size(); ++i) {
-    SCOPED_TRACE(cases[i].given);
-    EXPECT_EQ(stored[i][0], cases[i].stored);
+    const Case& k = cases[i % std::size(cases)];
+    SCOPED_TRACE(std::string(k.given) + (i < std::size(cases) ? " (copied)" : " (borrowed)"));
+    EXPECT_EQ(stored[i][0], k.stored);
     EXPECT_EQ(stored[i][1], "text") << "never NULL, also when empty";
     EXPECT_EQ(stored[i][2], "text");
   }
+  // A copied value set after a borrowed one replaces it.
+  std::string buffer = "borrowed";
+  insert.set_borrowed(name, buffer);
+  insert.set(name, "copied");
+  buffer = "changed!";
+  insert.set("yjcode", "last");
+  insert.execute();
+  EXPECT_EQ(o.rows("select name from yak where yjcode = 'last'")[0][0], "copied");
 }
 
 TEST(Statement, ParameterTypesFollowTheTypingOrTheFirstValue) {
