@@ -78,7 +78,10 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   const double cpu_start = cpu_seconds();
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(argv[1], &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) die(db, "open");
+  // the flags efload opens with: one thread uses the connection, so no mutex
+  if (sqlite3_open_v2(argv[1], &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    die(db, "open");
+  }
   sqlite3_extended_result_codes(db, 1);
   exec(db, "PRAGMA cache_size = 10000");
   exec(db, "PRAGMA locking_mode = Exclusive");

@@ -60,7 +60,11 @@ void Connection::set_database(std::string database) {
 
 void Connection::open() {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(database_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  // No mutex on this connection: only the thread that runs the import uses
+  // it (reading ahead never touches the database), and the locking of the
+  // serialized mode cost a tenth of a load once a second thread existed.
+  int rc = sqlite3_open_v2(database_.c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     int code = db ? sqlite3_extended_errcode(db) : rc;

@@ -32,7 +32,7 @@ Environment default_environment(workbook::Converter& converter) {
 RunOutcome run(const RunKeys& keys, db::Connection& connection, Statements& statements,
                RunHost& host, const Environment& environment) {
   try {
-    RunContext context{keys, connection, statements, host, environment, FieldList()};
+    RunContext context{keys, connection, statements, host, environment};
     bool has_failed = false;
     for (const StepDef& step : source_steps()) {
       has_failed |= run_source_step(step, context) == StepResult::failed;

@@ -7,6 +7,7 @@
 
 #include "import/line_source.h"
 #include "import/path_rules.h"
+#include "import/read_ahead.h"
 #include "platform/files.h"
 #include "workbook/converter.h"
 
@@ -85,9 +86,9 @@ void convert_workbook(const SourceInput& input, RunContext& context) {
 }
 
 // "file:line: line has N fields, field K is missing".
-std::string missing_field_text(const LineSource& lines, const FieldIndexError& error,
-                               const std::string& converted_from) {
-  std::string text = lines.path() + ":" + std::to_string(lines.line_number()) + ": line has " +
+std::string missing_field_text(const LineSource& lines, std::size_t line_number,
+                               const FieldIndexError& error, const std::string& converted_from) {
+  std::string text = lines.path() + ":" + std::to_string(line_number) + ": line has " +
                      std::to_string(error.count()) + " fields, field " +
                      std::to_string(error.index()) + " is missing";
   if (!converted_from.empty()) text += " (converted from \"" + converted_from + "\")";
@@ -115,13 +116,14 @@ void insert_lines(const StepDef& step, const std::string& path, const std::strin
 
   LineSource lines(path);
   const int maximum = progress_maximum(step.progress, lines.line_count());
-  FieldList& fields = context.fields;
-  std::string_view line;
-  for (std::size_t index = 0; lines.next(line); ++index) {
-    if (index < step.first_line) continue;  // never split, never stored
+  // Lines are read and split on a thread of their own while this one binds
+  // and inserts; the fields are bound straight from the split lines.
+  ReadAhead ahead(lines, step.delimiter);
+  const FieldList* fields = nullptr;
+  for (std::size_t index = 0; ahead.next(fields); ++index) {
+    if (index < step.first_line) continue;  // never stored
     host.set_progress_max(maximum);
     host.set_progress_position(progress_position(index));
-    fields.split(line, step.delimiter);
     if (step.key == KeyKind::year_month) {
       insert.set(key_parameters[0], context.keys.yymm);
       insert.set(key_parameters[1], context.keys.yymmkbn);  // becomes the text "0" or "1"
@@ -131,14 +133,14 @@ void insert_lines(const StepDef& step, const std::string& path, const std::strin
     try {
       for (std::size_t k = 0; k < step.fields.size(); ++k) {
         const FieldBinding& binding = step.fields[k];
-        if (binding.is_optional && binding.field >= fields.count()) {
+        if (binding.is_optional && binding.field >= fields->count()) {
           insert.set(field_parameters[k], std::string_view());
         } else {
-          insert.set(field_parameters[k], fields.at(binding.field));
+          insert.set_borrowed(field_parameters[k], fields->at(binding.field));
         }
       }
     } catch (const FieldIndexError& error) {
-      throw StepError(missing_field_text(lines, error, converted_from));
+      throw StepError(missing_field_text(lines, index + 1, error, converted_from));
     }
     insert.execute();
     host.pump_messages();

@@ -11,7 +11,6 @@
 #include <string>
 
 #include "db/connection.h"
-#include "import/field_list.h"
 #include "import/run.h"
 #include "import/steps.h"
 
@@ -24,7 +23,6 @@ struct RunContext {
   Statements& statements;            // FDQ_*
   RunHost& host;                     // status, progress, message boxes
   const Environment& environment;    // converter, temporary CSV, clock
-  FieldList fields;                  // the line being bound, refilled per line
 };
 
 enum class StepResult {
