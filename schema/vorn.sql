@@ -7,9 +7,12 @@
 -- the inserts store text ("0" = 0 holds in a TEXT column, not in one without a
 -- type). The derived usage amount (shiyouryou times kaisu) is NUMERIC.
 --
--- Indexes: deletes go by (yymm, yymmkbn) or by ymd; the usage derivation looks
--- up the E row of each F row by the eight match columns, so the index on those
--- (which starts with yymm, yymmkbn) serves both on En and Eg.
+-- Indexes: deletes go by (yymm, yymmkbn) or by ymd. The usage derivation looks
+-- up the E row of each F row by the eight match columns, twice (jisymd, then
+-- kaisu): the match index leads with the columns that tell rows apart (yymm
+-- and the facility code are the same for a whole month, so comparisons
+-- starting there would go through them on every step of every look-up) and
+-- carries jisymd and kaisu, so a look-up never visits the table.
 --
 -- Applying this file again changes nothing.
 
@@ -20,7 +23,8 @@ CREATE TABLE IF NOT EXISTS En (
   zairyouryou TEXT, yenten TEXT, kaisu TEXT, hno TEXT, rdscode TEXT, jisymd TEXT, rdsnk TEXT,
   snk TEXT, drcode TEXT, byotocode TEXT, byotokbn TEXT, ngkbn TEXT, stype TEXT
 );
-CREATE INDEX IF NOT EXISTS En_match ON En (yymm, yymmkbn, scode, dscode, taiymd, nyuymd, dkbn, jno);
+CREATE INDEX IF NOT EXISTS En_key ON En (yymm, yymmkbn);
+CREATE INDEX IF NOT EXISTS En_match ON En (dscode, jno, taiymd, nyuymd, dkbn, scode, yymm, yymmkbn, jisymd, kaisu);
 
 -- E file, outpatient
 CREATE TABLE IF NOT EXISTS Eg (
@@ -29,7 +33,8 @@ CREATE TABLE IF NOT EXISTS Eg (
   zairyouryou TEXT, yenten TEXT, kaisu TEXT, hno TEXT, rdscode TEXT, jisymd TEXT, rdsnk TEXT,
   snk TEXT, drcode TEXT, byotocode TEXT, byotokbn TEXT, ngkbn TEXT, stype TEXT
 );
-CREATE INDEX IF NOT EXISTS Eg_match ON Eg (yymm, yymmkbn, scode, dscode, birthday, gairaiymd, dkbn, jno);
+CREATE INDEX IF NOT EXISTS Eg_key ON Eg (yymm, yymmkbn);
+CREATE INDEX IF NOT EXISTS Eg_match ON Eg (dscode, jno, birthday, gairaiymd, dkbn, scode, yymm, yymmkbn, jisymd, kaisu);
 
 -- F file, inpatient
 CREATE TABLE IF NOT EXISTS Fn (
