@@ -38,7 +38,7 @@ class ReadError : public std::runtime_error {
 
 class LineSource {
  public:
-  static constexpr std::size_t default_block_size = std::size_t{1} << 20;  // bytes read at a time
+  static constexpr std::size_t default_block_size = std::size_t{256} << 10;  // bytes read at a time
 
   // Opens `path_utf8` and runs the first pass. Throws ReadError.
   explicit LineSource(const std::string& path_utf8, std::size_t block_size = default_block_size);
