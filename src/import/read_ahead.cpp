@@ -54,6 +54,12 @@ void ReadAhead::fill(Batch& batch) {
       batch.text.append(line);
       batch.ends.push_back(batch.text.size());
     }
+  } catch (...) {
+    // the lines read before the failure still go out first
+    batch.failure = std::current_exception();
+    batch.last = true;
+  }
+  try {
     // Split once the text has stopped growing, so the fields' views stay put.
     if (batch.lines.size() < batch.ends.size()) batch.lines.resize(batch.ends.size());
     std::size_t start = 0;
@@ -64,7 +70,7 @@ void ReadAhead::fill(Batch& batch) {
       start = end;
     }
   } catch (...) {
-    batch.failure = std::current_exception();
+    if (!batch.failure) batch.failure = std::current_exception();
     batch.last = true;
   }
 }
