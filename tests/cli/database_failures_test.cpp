@@ -17,6 +17,7 @@
 
 #include "database_contents.h"
 #include "efload_process.h"
+#include "run_messages.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -29,13 +30,13 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
-
-constexpr const char* completion = "データ取り込みが終了しました。\n";
-constexpr const char* en_error = "ENファイル取り込みエラー\n  cause: ";
-constexpr const char* eg_error = "EGファイル取り込みエラー\n  cause: ";
-constexpr const char* etc_error = "ETCファイル(厚労省)取り込みエラー\n  cause: ";
-constexpr const char* derivation_error = "EFN、EFGデータ作成失敗\n  cause: ";
+// Each message as printed: a step's message with its cause line.
+const std::string completion = messages::completion + "\n";
+const std::string en_error = messages::en_error + messages::cause;
+const std::string fn_error = messages::fn_error + messages::cause;
+const std::string eg_error = messages::eg_error + messages::cause;
+const std::string etc_error = messages::etc_error + messages::cause;
+const std::string derivation_error = messages::derivation_error + messages::cause;
 
 std::string file_bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -140,7 +141,7 @@ const std::vector<DatabaseCase> database_cases = {
        return Holder();
      },
      en_and_fn, 1,
-     {en_error, "readonly database", "FNファイル取り込みエラー\n  cause: ", derivation_error,
+     {en_error, "readonly database", fn_error, derivation_error,
       completion},
      {"table "}, false, RunAs::unprivileged},
     // The file may be written but no journal can be created beside it.
@@ -151,7 +152,7 @@ const std::vector<DatabaseCase> database_cases = {
                                      fs::perms::others_read | fs::perms::others_exec);
        return Holder();
      },
-     en_and_fn, 1, {en_error, "readonly database", "FNファイル取り込みエラー\n  cause: ", completion},
+     en_and_fn, 1, {en_error, "readonly database", fn_error, completion},
      {"table En", "table Fn"}, true, RunAs::unprivileged},
     // A missing table fails only the step that writes it.
     {"drug_list_table_missing",

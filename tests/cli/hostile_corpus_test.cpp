@@ -17,6 +17,7 @@
 
 #include "database_contents.h"
 #include "efload_process.h"
+#include "run_messages.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -29,14 +30,13 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
 const std::string corpus = native_path(EFI_SOURCE_DIR) + "/tests/data/hostile/";
 
-constexpr const char* completion = "データ取り込みが終了しました。";
-constexpr const char* path_message = "パスに無効な文字が含まれています.";
-constexpr const char* en_error = "ENファイル取り込みエラー";
-constexpr const char* y_error = "Yファイル取り込みエラー";
-constexpr const char* etc_error = "ETCファイル(厚労省)取り込みエラー";
+const std::string& completion = messages::completion;
+const std::string& path_message = messages::invalid_path;
+const std::string& en_error = messages::en_error;
+const std::string& y_error = messages::y_error;
+const std::string& etc_error = messages::etc_error;
 
 // The path handed to efload, and whatever must stay alive while it runs.
 struct Input {

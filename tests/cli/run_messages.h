@@ -1,0 +1,25 @@
+// The texts a run prints (the step table's messages, efload's cause line) and
+// the sample folder, shared by the efload tests.
+#pragma once
+
+#include <string>
+
+#include "efload_process.h"
+
+namespace efi::cli::testing {
+
+inline const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
+
+namespace messages {
+inline const std::string completion = "データ取り込みが終了しました。";
+inline const std::string invalid_path = "パスに無効な文字が含まれています.";
+inline const std::string en_error = "ENファイル取り込みエラー";
+inline const std::string fn_error = "FNファイル取り込みエラー";
+inline const std::string eg_error = "EGファイル取り込みエラー";
+inline const std::string etc_error = "ETCファイル(厚労省)取り込みエラー";
+inline const std::string y_error = "Yファイル取り込みエラー";
+inline const std::string derivation_error = "EFN、EFGデータ作成失敗";
+inline const std::string cause = "\n  cause: ";  // efload's line after a step's message
+}  // namespace messages
+
+}  // namespace efi::cli::testing
