@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 #include "cli/summary.h"
 #include "cli/terminal_host.h"
@@ -14,12 +15,15 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <process.h>
 #define efi_isatty _isatty
 #define efi_fileno _fileno
+#define efi_getpid _getpid
 #else
 #include <unistd.h>
 #define efi_isatty isatty
 #define efi_fileno fileno
+#define efi_getpid getpid
 #endif
 
 namespace efi::cli {
@@ -80,6 +84,10 @@ int run_import(const Request& request) {
 
   std::unique_ptr<workbook::Converter> converter = workbook::make_default_converter();
   import::Environment environment = import::default_environment(*converter);
+  // The window's one fixed name would let two loads started at once (a script,
+  // a scheduled job) convert into and delete each other's file: one per process.
+  environment.temp_csv_path =
+      platform::executable_folder() + "vornexport-" + std::to_string(efi_getpid()) + ".csv";
   // Note the date the Y step keys its rows by, for the summary.
   std::string y_date;
   environment.today_yyyymmdd = [today = environment.today_yyyymmdd, &y_date] {
