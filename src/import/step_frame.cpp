@@ -86,9 +86,9 @@ void convert_workbook(const SourceInput& input, RunContext& context) {
 }
 
 // "file:line: line has N fields, field K is missing".
-std::string missing_field_text(const LineSource& lines, std::size_t line_number,
+std::string missing_field_text(const std::string& path, std::size_t line_number,
                                const FieldIndexError& error, const std::string& converted_from) {
-  std::string text = lines.path() + ":" + std::to_string(line_number) + ": line has " +
+  std::string text = path + ":" + std::to_string(line_number) + ": line has " +
                      std::to_string(error.count()) + " fields, field " +
                      std::to_string(error.index()) + " is missing";
   if (!converted_from.empty()) text += " (converted from \"" + converted_from + "\")";
@@ -140,7 +140,7 @@ void insert_lines(const StepDef& step, const std::string& path, const std::strin
         }
       }
     } catch (const FieldIndexError& error) {
-      throw StepError(missing_field_text(lines, index + 1, error, converted_from));
+      throw StepError(missing_field_text(path, index + 1, error, converted_from));
     }
     insert.execute();
     host.pump_messages();
