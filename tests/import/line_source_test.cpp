@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,36 +14,20 @@
 #include "platform/text.h"
 #endif
 
+#include "scratch_folder.h"
+
 namespace efi::import {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::string_literals;
 using Lines = std::vector<std::string>;
 
-std::string utf8(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-class LineSourceTest : public testing::Test {
+class LineSourceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("efi-lines-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
   std::string write(const std::string& bytes, const std::string& name = "input.txt") {
-    const fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return utf8(path);
+    return folder_.file(name, bytes);
   }
-  fs::path folder_;
+  testing::ScratchFolder folder_{"efi-lines"};
 };
 
 // All lines of `source`, checking the line numbers on the way.
@@ -189,7 +171,7 @@ TEST_F(LineSourceTest, BadTextFailsBeforeTheFirstLine) {
 }
 
 TEST_F(LineSourceTest, AMissingFileCannotBeOpened) {
-  const std::string path = utf8(folder_ / "EFN_missing.txt");
+  const std::string path = folder_.path("EFN_missing.txt");
   try {
     LineSource source(path);
     FAIL() << "opened a missing file";

@@ -5,35 +5,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "scratch_folder.h"
+
 namespace efi::import {
 namespace {
 
-namespace fs = std::filesystem;
 using Rows = std::vector<std::vector<std::string>>;
 
-class ReadAheadTest : public testing::Test {
+class ReadAheadTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("efi-ahead-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  std::string write(const std::string& name, const std::string& bytes) {
-    const fs::path path = folder_ / name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path.string();
-  }
-  fs::path folder_;
+  std::string write(const std::string& name, const std::string& bytes) { return folder_.file(name, bytes); }
+  testing::ScratchFolder folder_{"efi-ahead"};
 };
 
 // Every line split in place, the way the loader read before reading ahead.

@@ -14,35 +14,13 @@
 #include <string_view>
 #include <vector>
 
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "db/connection.h"
 #include "db/schema.h"
 #include "import/run.h"
+#include "scratch_folder.h"
 #include "workbook/converter.h"
 
 namespace efi::import::testing {
-
-inline long process_id() {
-#ifdef _WIN32
-  return static_cast<long>(_getpid());
-#else
-  return static_cast<long>(getpid());
-#endif
-}
-
-inline std::string utf8_of(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-inline std::filesystem::path path_of(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 // Every host call as one text: "status:…", "repaint", "max:N", "pos:N",
 // "pump", "step_error:…", "general_error:…", "completion:text|caption".
@@ -117,17 +95,6 @@ using Row = std::vector<std::string>;
 class RunTest : public ::testing::Test {
  protected:
   RunTest() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    // Named after the test and the process, so builds testing side by side
-    // never share a folder.
-    std::string name = std::string("efi-run-") + info->test_suite_name() + "-" + info->name() + "-" +
-                       std::to_string(process_id());
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    folder_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
     database = path("vorn.sqlite3");
     db::apply_schema(database);
     connection = std::make_unique<db::Connection>(database);
@@ -142,20 +109,15 @@ class RunTest : public ::testing::Test {
     keys.yymmkbn = 0;
   }
   ~RunTest() override {
+    // closed before the folder goes
     statements.reset();
     connection.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
   }
 
-  std::string path(std::string_view name) const { return utf8_of(folder_ / path_of(std::string(name))); }
+  std::string path(std::string_view name) const { return scratch_.path(name); }
 
   // Writes `bytes` as the file `name` in the test's folder; returns its path.
-  std::string file(std::string_view name, std::string_view bytes) const {
-    const std::string p = path(name);
-    std::ofstream(path_of(p), std::ios::binary) << bytes;
-    return p;
-  }
+  std::string file(std::string_view name, std::string_view bytes) const { return scratch_.file(name, bytes); }
 
   // Switches every source off, then `source` on with `path`.
   void only(Source source, const std::string& file_path) {
@@ -213,8 +175,8 @@ class RunTest : public ::testing::Test {
     sqlite3_close(db);
   }
 
-  std::filesystem::path folder_;  // the test's own temporary folder
-  std::string database;           // vorn.sqlite3 in it
+  ScratchFolder scratch_{"efi-run"};  // the test's own temporary folder, first in and last out
+  std::string database;               // vorn.sqlite3 in it
   std::unique_ptr<db::Connection> connection;
   std::unique_ptr<Statements> statements;
   RecordingHost host;
