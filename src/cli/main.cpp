@@ -9,9 +9,8 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 
+#include "platform/console.h"
 #ifdef _WIN32
-#include <windows.h>
-
 #include "platform/text.h"
 #endif
 
@@ -52,7 +51,7 @@ int efload_main(const std::vector<std::string>& arguments) {
 // Linked with -municode: the arguments arrive as UTF-16 and become UTF-8;
 // the console shows UTF-8, so the Japanese messages print as they are.
 int wmain(int argc, wchar_t** argv) {
-  SetConsoleOutputCP(CP_UTF8);
+  efi::platform::use_utf8_console_output();
   std::vector<std::string> arguments;
   try {
     for (int i = 1; i < argc; ++i) arguments.push_back(efi::platform::utf8_from_wide(argv[i]));

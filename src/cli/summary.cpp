@@ -20,24 +20,27 @@ struct FinalizeStatement {
   throw std::runtime_error(doing + ": " + sqlite3_errmsg(db));
 }
 
-std::int64_t count_rows(sqlite3* db, const ChangedTable& table, const SummaryKeys& keys) {
-  // Table names come from efload's own list, never from the command line.
-  const std::string sql = table.is_date_keyed
-                              ? "select count(*) from " + table.table + " where ymd = ?1"
-                              : "select count(*) from " + table.table +
-                                    " where yymm = ?1 and yymmkbn = ?2";
+// The inserts store every key value as text ("0" or "1" for the pattern), so
+// the rows are counted by the key's text.
+std::string text_of(const import::KeyValue& value) {
+  if (const auto* number = std::get_if<std::int64_t>(&value.value)) return std::to_string(*number);
+  return std::get<std::string>(value.value);
+}
+
+std::int64_t count_rows(sqlite3* db, const ChangedTable& table) {
+  // Table names come from the step table, never from the command line.
+  const std::string sql = "select count(*) from " + table.table + " where " +
+                          std::string(import::key_condition(table.kind));
   sqlite3_stmt* raw = nullptr;
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
     fail(db, "counting the rows of " + table.table);
   }
   std::unique_ptr<sqlite3_stmt, FinalizeStatement> statement(raw);
-  if (table.is_date_keyed) {
-    sqlite3_bind_text(raw, 1, table.ymd.data(), static_cast<int>(table.ymd.size()), SQLITE_STATIC);
-  } else {
-    // The inserts store the pattern key as the text "0" or "1".
-    const std::string kbn = std::to_string(keys.yymmkbn);
-    sqlite3_bind_text(raw, 1, keys.yymm.data(), static_cast<int>(keys.yymm.size()), SQLITE_STATIC);
-    sqlite3_bind_text(raw, 2, kbn.data(), static_cast<int>(kbn.size()), SQLITE_TRANSIENT);
+  for (const import::KeyValue& value : table.key.values) {
+    const std::string marker = ":" + std::string(value.parameter);
+    const std::string text = text_of(value);
+    sqlite3_bind_text(raw, sqlite3_bind_parameter_index(raw, marker.c_str()), text.data(),
+                      static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
   if (sqlite3_step(raw) != SQLITE_ROW) fail(db, "counting the rows of " + table.table);
   return sqlite3_column_int64(raw, 0);
@@ -45,7 +48,7 @@ std::int64_t count_rows(sqlite3* db, const ChangedTable& table, const SummaryKey
 
 }  // namespace
 
-std::vector<std::string> summary_lines(const std::string& database, const SummaryKeys& keys,
+std::vector<std::string> summary_lines(const std::string& database,
                                        const std::vector<ChangedTable>& tables) {
   std::vector<std::string> lines;
   if (tables.empty()) return lines;
@@ -54,15 +57,9 @@ std::vector<std::string> summary_lines(const std::string& database, const Summar
   std::unique_ptr<sqlite3, CloseDatabase> db(raw);
   if (rc != SQLITE_OK) fail(raw, "opening " + database + " to count the rows");
   for (const ChangedTable& table : tables) {
-    const std::int64_t count = count_rows(raw, table, keys);
-    std::string line = "table " + table.table + ": " + std::to_string(count) +
-                       (count == 1 ? " row" : " rows") + " for ";
-    if (table.is_date_keyed) {
-      line += "ymd " + table.ymd;
-    } else {
-      line += "yymm " + keys.yymm + ", yymmkbn " + std::to_string(keys.yymmkbn);
-    }
-    lines.push_back(std::move(line));
+    const std::int64_t count = count_rows(raw, table);
+    lines.push_back("table " + table.table + ": " + std::to_string(count) +
+                    (count == 1 ? " row" : " rows") + " for " + import::key_text(table.key));
   }
   return lines;
 }

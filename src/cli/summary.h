@@ -3,27 +3,24 @@
 // run's connection is closed (it holds its file in exclusive locking mode).
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "import/run.h"
+#include "import/steps.h"
+
 namespace efi::cli {
 
-// One table to count, and the key its rows were written under.
+// One table a step committed rows to, and the key it wrote them under.
 struct ChangedTable {
   std::string table;       // En, Fn, Eg, Fg, kyak, yak, EFn, EFg
-  bool is_date_keyed;      // kyak, yak: keyed by ymd; the others by yymm and yymmkbn
-  std::string ymd;         // date key (kyak: the list date, yak: the import day)
-};
-
-struct SummaryKeys {
-  std::string yymm;        // as typed
-  std::int64_t yymmkbn;    // 0 or 1
+  import::KeyKind kind;    // which condition picks the key's rows
+  import::StepKey key;     // the values the step bound
 };
 
 // "table En: 1234 rows for yymm 202110, yymmkbn 0", one line per table, in
 // the order given. Throws std::runtime_error when the database cannot be read.
-std::vector<std::string> summary_lines(const std::string& database, const SummaryKeys& keys,
+std::vector<std::string> summary_lines(const std::string& database,
                                        const std::vector<ChangedTable>& tables);
 
 }  // namespace efi::cli

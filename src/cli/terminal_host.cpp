@@ -2,32 +2,11 @@
 #include "cli/terminal_host.h"
 
 #include <algorithm>
-#include <chrono>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/resource.h>
-#endif
+#include "import/steps.h"
 
 namespace efi::cli {
 namespace {
-
-// The run's own status texts and failure messages, by step (sources in run
-// order, the derivation last), so the host can tell which tables changed.
-struct StepTexts {
-  std::string_view status;
-  std::string_view failure;
-};
-constexpr std::array<StepTexts, step_count> step_texts{{
-    {"Eファイル(入院)　　", "ENファイル取り込みエラー"},
-    {"Fファイル(入院)　　", "FNファイル取り込みエラー"},
-    {"Eファイル(外来)　　", "EGファイル取り込みエラー"},
-    {"Fファイル(外来)　　", "FGファイル取り込みエラー"},
-    {"ETCファイル(厚労省)  ", "ETCファイル(厚労省)取り込みエラー"},
-    {"Yファイル", "Yファイル取り込みエラー"},
-    {"入院、外来データ集計中", "EFN、EFGデータ作成失敗"},
-}};
 
 constexpr int bar_width = 30;  // characters between the brackets
 
@@ -45,27 +24,6 @@ std::string trimmed_status(std::string_view text) {
   }
 }
 
-double wall_seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// User plus system time of this process.
-double cpu_seconds() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  auto ticks = [](const FILETIME& t) {
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;  // 100 ns units
-#else
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-#endif
-}
-
 }  // namespace
 
 TerminalHost::TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal,
@@ -75,29 +33,9 @@ TerminalHost::TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool 
       is_terminal_(is_terminal),
       print_timings_(print_timings) {}
 
-void TerminalHost::end_timed_step() {
-  if (timed_status_.empty()) return;
-  std::fprintf(status_out_, "efload: %s took %.3f s (CPU %.3f s)\n", timed_status_.c_str(),
-               wall_seconds() - timed_wall_start_, cpu_seconds() - timed_cpu_start_);
-  std::fflush(status_out_);
-  timed_status_.clear();
-}
-
 void TerminalHost::set_status(std::string_view text) {
   clear_bar();
-  if (print_timings_) end_timed_step();
   status_ = trimmed_status(text);
-  if (print_timings_ && !status_.empty()) {
-    timed_status_ = status_;
-    timed_wall_start_ = wall_seconds();
-    timed_cpu_start_ = cpu_seconds();
-  }
-  for (std::size_t i = 0; i < step_count; ++i) {
-    if (step_texts[i].status == text) {
-      current_step_ = i;
-      if (states_[i] == StepState::not_started) states_[i] = StepState::started;
-    }
-  }
   if (status_.empty()) return;
   if (is_terminal_) {
     // The bar joins the status once the step reports its first line.
@@ -158,27 +96,25 @@ void TerminalHost::print_message(std::string_view text) {
 }
 
 void TerminalHost::show_step_error(const import::StepFailure& failure) {
-  for (std::size_t i = 0; i < step_count; ++i) {
-    if (step_texts[i].failure == failure.step_message) states_[i] = StepState::failed;
-  }
   print_message(failure.step_message);
-  if (!failure.cause.empty()) print_message("  cause: " + failure.cause);
+  const std::string cause = import::failure_text(failure.failure);
+  if (!cause.empty()) print_message("  cause: " + cause);
 }
 
-void TerminalHost::show_general_error(std::string_view text) {
-  // The run stopped inside the step whose status was shown last; that step
-  // changed nothing (the stop comes before its transaction or after its roll-back).
-  if (current_step_ < step_count) states_[current_step_] = StepState::failed;
-  print_message(text);
-}
+void TerminalHost::show_general_error(std::string_view text) { print_message(text); }
 
 void TerminalHost::show_completion(std::string_view text, std::string_view caption) {
   print_message(text);
 }
 
-void TerminalHost::finish() {
+void TerminalHost::step_finished(const import::StepReport& report) {
+  if (!print_timings_) return;
   clear_bar();
-  if (print_timings_) end_timed_step();
+  std::fprintf(status_out_, "efload: %s took %.3f s (CPU %.3f s)\n",
+               trimmed_status(report.step->status_text).c_str(), report.wall_seconds, report.cpu_seconds);
+  std::fflush(status_out_);
 }
+
+void TerminalHost::finish() { clear_bar(); }
 
 }  // namespace efi::cli

@@ -245,6 +245,7 @@ void Statement::execute() {
     sqlite3_reset(prepared_);
     throw Error(text, code, text_);
   }
+  changes_ = sqlite3_changes64(connection_.handle());
   // Reset at once so that a statement that returned a row holds no read open.
   sqlite3_reset(prepared_);
 }

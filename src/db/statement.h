@@ -74,6 +74,8 @@ class Statement {
   // Prepares if needed, then reset, bind every marker, step once. Throws Error
   // (also for a closed connection and for a parameter without value).
   void execute();
+  // Rows the last execution inserted, updated or deleted.
+  std::int64_t changes() const { return changes_; }
 
  private:
   friend class Connection;  // finalizes the prepared handle when it closes
@@ -98,6 +100,7 @@ class Statement {
   sqlite3_stmt* prepared_ = nullptr;
   std::uint64_t prepared_generation_ = 0;       // connection generation it belongs to
   std::vector<std::size_t> marker_to_param_;    // per marker (1-based - 1) its parameter
+  std::int64_t changes_ = 0;                    // rows the last execution changed
 };
 
 }  // namespace efi::db

@@ -95,44 +95,36 @@ constexpr std::string_view efg_insert[] = {
     "    and fg.rdcode = yak.yjcode",
 };
 
-// Replaces the key's rows of one derived table: its delete through the
-// shared FDQ_DEL (yymmkbn an integer there), then its insert-from-select
-// (yymmkbn the text "0" or "1").
-void derive_table(std::string_view delete_sql, db::Statement& insert, RunContext& context) {
-  db::Statement& del = context.statements.del;
-  del.set_text(delete_sql);
-  del.set(yymm_parameter, context.keys.yymm);
-  del.set(yymmkbn_parameter, context.keys.yymmkbn);
-  del.execute();
-  insert.set(yymm_parameter, context.keys.yymm);
-  insert.set(yymmkbn_parameter, context.keys.yymmkbn);
-  insert.execute();
-}
-
 }  // namespace
 
 std::span<const std::string_view> efn_insert_lines() { return efn_insert; }
 std::span<const std::string_view> efg_insert_lines() { return efg_insert; }
 
-StepResult run_derivation(RunContext& context) {
+void run_derivation(const StepDef& step, RunContext& context, StepReport& report) {
   RunHost& host = context.host;
   try {
     // The transaction comes first: when it cannot start, the status panel
     // still shows the last source step.
     context.connection.start_transaction();
-    host.set_status(derivation_status_text);
+    host.set_status(step.status_text);
     host.repaint();
-    derive_table(efn_delete_sql, context.statements.efn, context);
-    derive_table(efg_delete_sql, context.statements.efg, context);
+    report.key = year_month_key(context.keys);
+    // Per table: its delete through the shared FDQ_DEL (yymmkbn an integer
+    // there), then its insert-from-select (yymmkbn the text "0" or "1").
+    for (const TableDef& table : step.tables) {
+      delete_key_rows(step, table, report.key, context);
+      db::Statement& insert = context.statements.*table.insert;
+      KeyBinding(insert, report.key).bind();
+      insert.execute();
+      report.rows_inserted += static_cast<std::uint64_t>(insert.changes());
+    }
     context.connection.commit();
     host.pump_messages();
   } catch (...) {
-    std::string cause = current_failure_cause();
-    context.connection.rollback();  // a failing roll-back stops the run
-    host.show_step_error(StepFailure{std::string(derivation_error_message), std::move(cause)});
-    return StepResult::failed;
+    fail_step(step, context, report);
+    return;
   }
-  return StepResult::succeeded;
+  report.outcome = StepOutcome::committed;
 }
 
 }  // namespace efi::import

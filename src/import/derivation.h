@@ -9,12 +9,8 @@
 
 namespace efi::import {
 
-inline constexpr std::string_view derivation_status_text = "入院、外来データ集計中";
-inline constexpr std::string_view derivation_error_message = "EFN、EFGデータ作成失敗";
-inline constexpr std::string_view efn_delete_sql =
-    "delete from EFn where yymm = :yymm and yymmkbn = :yymmkbn";
-inline constexpr std::string_view efg_delete_sql =
-    "delete from EFg where yymm = :yymm and yymmkbn = :yymmkbn";
+// Its status text, message and tables are the last row of the step table
+// (steps.h); its frame is run_derivation (step_frame.h).
 
 // The insert-from-select texts of FDQ_EFN and FDQ_EFG, line by line.
 std::span<const std::string_view> efn_insert_lines();

@@ -118,8 +118,6 @@ struct AnsiCounter {
   }
 };
 
-std::string reading(const std::string& path) { return "cannot read file '" + path + "': "; }
-
 }  // namespace
 
 struct LineSource::Impl {
@@ -173,7 +171,7 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
   try {
     impl_ = std::make_unique<Impl>(path_, block_size);
   } catch (const std::system_error& e) {
-    throw ReadError(path_, 0, e.what());
+    throw ReadError(Failure::open_file(path_, e.code().message()));
   }
   Impl& m = *impl_;
   LineCounter counter;
@@ -186,7 +184,7 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
 
     if (encoding_ == platform::Encoding::utf16le || encoding_ == platform::Encoding::utf16be) {
       if ((m.file.size() - bom.size) % 2 != 0) {
-        throw ReadError(path_, 0, reading(path_) + "UTF-16 file has an odd number of bytes");
+        throw ReadError(Failure::read_file(path_, 0, "UTF-16 file has an odd number of bytes"));
       }
     }
 
@@ -217,7 +215,7 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
         }
       } catch (const platform::DecodeError& e) {
         counter.feed_text(scratch.data(), scratch.size());  // the valid text before the bad bytes
-        throw ReadError(path_, counter.current_line(), reading(path_) + e.what());
+        throw ReadError(Failure::read_file(path_, counter.current_line(), e.what()));
       }
     }
 
@@ -225,11 +223,11 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
     m.file.rewind();
     std::string skipped(bom.size, '\0');
     if (bom.size != 0 && m.file.read(skipped.data(), bom.size) != bom.size) {
-      throw ReadError(path_, 0, reading(path_) + "the file changed while it was read");
+      throw ReadError(Failure::read_file(path_, 0, "the file changed while it was read"));
     }
     m.decoder.emplace(encoding_, bom.size);
   } catch (const std::system_error& e) {
-    throw ReadError(path_, 0, e.what());
+    throw ReadError(Failure::read_file(path_, 0, e.code().message()));
   }
   line_count_ = static_cast<std::size_t>(counter.lines);
 }
@@ -274,9 +272,9 @@ bool LineSource::next(std::string_view& line_out) {
       return true;
     }
   } catch (const platform::DecodeError& e) {
-    throw ReadError(path_, line_number_ + 1, reading(path_) + e.what());
+    throw ReadError(Failure::read_file(path_, line_number_ + 1, e.what()));
   } catch (const std::system_error& e) {
-    throw ReadError(path_, line_number_ + 1, e.what());
+    throw ReadError(Failure::read_file(path_, line_number_ + 1, e.code().message()));
   }
 }
 

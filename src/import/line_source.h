@@ -14,26 +14,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "import/failure.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
 namespace efi::import {
 
-// The file could not be opened or decoded.
-class ReadError : public std::runtime_error {
+// The file could not be opened or decoded: an open_file or read_file failure.
+class ReadError : public FailureError {
  public:
-  ReadError(std::string path, std::uint64_t line_number, const std::string& what)
-      : std::runtime_error(what), path_(std::move(path)), line_number_(line_number) {}
-  const std::string& path() const { return path_; }
-  std::uint64_t line_number() const { return line_number_; }  // 1-based; 0 when not tied to a line
-
- private:
-  std::string path_;
-  std::uint64_t line_number_;
+  using FailureError::FailureError;
+  const std::string& path() const { return failure().file; }
+  std::uint64_t line_number() const { return failure().line; }  // 1-based; 0 when not tied to a line
 };
 
 class LineSource {

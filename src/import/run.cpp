@@ -1,8 +1,11 @@
 #include "import/run.h"
 
+#include <chrono>
+
 #include "import/step_frame.h"
 #include "import/steps.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace efi::import {
 
@@ -11,7 +14,37 @@ namespace {
 constexpr std::string_view completion_text = "データ取り込みが終了しました。";
 constexpr std::string_view completion_caption = "EFファイル取り込み";
 
+// Wall and CPU time of one step, from its entry to its end.
+class StepClock {
+ public:
+  StepClock() : wall_start_(std::chrono::steady_clock::now()), cpu_start_(platform::cpu_seconds()) {}
+  void stop(StepReport& report) const {
+    report.wall_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start_).count();
+    report.cpu_seconds = platform::cpu_seconds() - cpu_start_;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point wall_start_;
+  double cpu_start_;  // process CPU seconds at the start
+};
+
 }  // namespace
+
+std::string key_text(const StepKey& key) {
+  std::string text;
+  for (const KeyValue& value : key.values) {
+    if (!text.empty()) text += ", ";
+    text += value.parameter;
+    text += ' ';
+    if (const auto* number = std::get_if<std::int64_t>(&value.value)) {
+      text += std::to_string(*number);
+    } else {
+      text += std::get<std::string>(value.value);
+    }
+  }
+  return text;
+}
 
 std::string general_error_text(std::string_view failure_text) {
   std::string text(failure_text);
@@ -29,31 +62,55 @@ Environment default_environment(workbook::Converter& converter) {
   return environment;
 }
 
-RunOutcome run(const RunKeys& keys, db::Connection& connection, Statements& statements,
-               RunHost& host, const Environment& environment) {
+RunReport run(const RunKeys& keys, db::Connection& connection, Statements& statements,
+              RunHost& host, const Environment& environment) {
+  RunReport report;
+  report.steps.reserve(step_count);
+  StepReport* running = nullptr;  // the step under way, if one is
+  std::optional<StepClock> clock;
   try {
     RunContext context{keys, connection, statements, host, environment};
-    bool has_failed = false;
-    for (const StepDef& step : source_steps()) {
-      has_failed |= run_source_step(step, context) == StepResult::failed;
-      // The bar goes back to 0 after every step but the last source, whether
-      // the step ran, was skipped or failed.
-      if (step.source != Source::y) host.set_progress_position(0);
+    for (const StepDef& step : run_steps()) {
+      running = &report.steps.emplace_back();
+      running->step = &step;
+      clock.emplace();
+      if (step.source) {
+        run_source_step(step, context, *running);
+      } else {
+        // The derivation always runs, whatever the sources did.
+        run_derivation(step, context, *running);
+      }
+      if (running->outcome != StepOutcome::skipped) {
+        clock->stop(*running);
+        host.step_finished(*running);
+      }
+      running = nullptr;
+      // The bar goes back to 0 after every source but the last, whether the
+      // step ran, was skipped or failed.
+      if (step.source && *step.source != Source::y) host.set_progress_position(0);
     }
-    // The derivation always runs, whatever the sources did.
-    has_failed |= run_derivation(context) == StepResult::failed;
     host.set_status("");
     host.show_completion(completion_text, completion_caption);
-    return has_failed ? RunOutcome::completed_with_errors : RunOutcome::completed;
-  } catch (...) {
-    std::string text = general_error_text(current_failure_cause());
-    try {
-      host.show_general_error(text);
-    } catch (...) {
-      // Nothing is left to report to; the run still returns.
+    report.outcome = RunOutcome::completed;
+    for (const StepReport& step : report.steps) {
+      if (step.outcome == StepOutcome::failed) report.outcome = RunOutcome::completed_with_errors;
     }
-    return RunOutcome::stopped;
+  } catch (...) {
+    report.outcome = RunOutcome::stopped;
+    Failure failure = current_failure();
+    if (running != nullptr) running->outcome = StepOutcome::stopped;
+    try {
+      host.show_general_error(general_error_text(failure_text(failure)));
+      if (running != nullptr) {
+        running->failure = std::move(failure);
+        clock->stop(*running);
+        host.step_finished(*running);
+      }
+    } catch (...) {
+      // Nothing is left to report to; the run still returns what it did.
+    }
   }
+  return report;
 }
 
 }  // namespace efi::import

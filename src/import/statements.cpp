@@ -1,5 +1,4 @@
 #include "db/statement.h"
-#include "import/derivation.h"
 #include "import/run.h"
 #include "import/steps.h"
 
@@ -18,11 +17,9 @@ Statements::Statements(db::Connection& connection)
       del(connection, db::ParamTyping::untyped),
       efn(connection, db::ParamTyping::text),
       efg(connection, db::ParamTyping::text) {
-  for (const StepDef& step : source_steps()) {
-    (this->*step.insert).set_text(joined_lines(step.insert_lines));
+  for (const StepDef& step : run_steps()) {
+    for (const TableDef& table : step.tables) (this->*table.insert).set_text(joined_lines(table.insert_lines));
   }
-  efn.set_text(joined_lines(efn_insert_lines()));
-  efg.set_text(joined_lines(efg_insert_lines()));
 }
 
 }  // namespace efi::import

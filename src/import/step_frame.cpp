@@ -1,6 +1,7 @@
 #include "import/step_frame.h"
 
 #include <climits>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -14,12 +15,6 @@
 namespace efi::import {
 
 namespace {
-
-// A failure the frame itself detects, its text already saying what and where.
-class StepError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The temporary CSV of the workbook step: removed when the step ends,
 // whether it committed, failed, or its roll-back failed.
@@ -47,32 +42,26 @@ int progress_position(std::size_t line_index) {
                                                          : static_cast<int>(line_index + 1);
 }
 
-// The date key of a drug list step, taken once for all its rows.
-std::string step_date(const StepDef& step, const std::string& list_date,
-                      const SourceInput& input, const RunContext& context) {
-  if (step.key == KeyKind::file_name_date) {
-    if (!is_eight_digit_date(list_date)) {
-      throw StepError("taking the list date from \"" + std::string(file_name_part(input.path)) +
-                      "\": characters 3 to 10 are \"" + list_date + "\", not eight digits");
-    }
-    return list_date;
+// The key of a source step, taken once for all its rows: the run's
+// year-month and pattern, the workbook's list date, or the day the clock
+// gives now.
+StepKey take_key(const StepDef& step, const SourceInput& input, const std::string& list_date,
+                 const RunContext& context) {
+  switch (step.key) {
+    case KeyKind::year_month:
+      return year_month_key(context.keys);
+    case KeyKind::file_name_date:
+      if (!is_eight_digit_date(list_date)) {
+        throw FailureError(Failure::list_date(std::string(file_name_part(input.path)), list_date));
+      }
+      return {{{ymd_parameter, list_date}}};
+    case KeyKind::today:
+      if (!context.environment.today_yyyymmdd) {
+        throw FailureError(Failure::other("taking today's date: the run has no clock"));
+      }
+      return {{{ymd_parameter, context.environment.today_yyyymmdd()}}};
   }
-  if (!context.environment.today_yyyymmdd) {
-    throw StepError("taking today's date: the run has no clock");
-  }
-  return context.environment.today_yyyymmdd();
-}
-
-void delete_key_rows(const StepDef& step, const std::string& date, RunContext& context) {
-  db::Statement& del = context.statements.del;
-  del.set_text(step.delete_sql);
-  if (step.key == KeyKind::year_month) {
-    del.set(yymm_parameter, context.keys.yymm);  // text
-    del.set(yymmkbn_parameter, context.keys.yymmkbn);  // integer
-  } else {
-    del.set(ymd_parameter, date);  // text
-  }
-  del.execute();
+  throw FailureError(Failure::other("taking the key: unknown kind of key"));
 }
 
 void convert_workbook(const SourceInput& input, RunContext& context) {
@@ -80,59 +69,42 @@ void convert_workbook(const SourceInput& input, RunContext& context) {
   platform::delete_file(csv);  // a file left by an earlier crash; success not examined
   workbook::Converter* converter = context.environment.converter;
   if (converter == nullptr) {
-    throw StepError("converting \"" + input.path + "\": no workbook converter is available");
+    throw FailureError(
+        Failure::conversion("converting \"" + input.path + "\": no workbook converter is available"));
   }
   converter->convert(input.path, csv, workbook::xlCSVUTF8);
 }
 
-// "file:line: line has N fields, field K is missing".
-std::string missing_field_text(const std::string& path, std::size_t line_number,
-                               const FieldIndexError& error, const std::string& converted_from) {
-  std::string text = path + ":" + std::to_string(line_number) + ": line has " +
-                     std::to_string(error.count()) + " fields, field " +
-                     std::to_string(error.index()) + " is missing";
-  if (!converted_from.empty()) text += " (converted from \"" + converted_from + "\")";
-  return text;
-}
-
 // Reads `path` and inserts one row per line from the step's first line on.
-void insert_lines(const StepDef& step, const std::string& path, const std::string& date,
-                  const std::string& converted_from, RunContext& context) {
-  db::Statement& insert = context.statements.*step.insert;
+void insert_lines(const StepDef& step, const std::string& path,
+                  const std::optional<std::string>& converted_from, RunContext& context,
+                  StepReport& report) {
+  const ReadDef& read = step.read;
+  db::Statement& insert = context.statements.*step.tables.front().insert;
   RunHost& host = context.host;
 
   // Parameter indexes, resolved once for the whole file.
-  std::vector<std::size_t> key_parameters;
-  if (step.key == KeyKind::year_month) {
-    key_parameters = {insert.param_index(yymm_parameter), insert.param_index(yymmkbn_parameter)};
-  } else {
-    key_parameters = {insert.param_index(ymd_parameter)};
-  }
+  const KeyBinding key(insert, report.key);
   std::vector<std::size_t> field_parameters;
-  field_parameters.reserve(step.fields.size());
-  for (const FieldBinding& binding : step.fields) {
+  field_parameters.reserve(read.fields.size());
+  for (const FieldBinding& binding : read.fields) {
     field_parameters.push_back(insert.param_index(binding.parameter));
   }
 
   LineSource lines(path);
-  const int maximum = progress_maximum(step.progress, lines.line_count());
+  const int maximum = progress_maximum(read.progress, lines.line_count());
   // Lines are read and split on a thread of their own while this one binds
   // and inserts; the fields are bound straight from the split lines.
-  ReadAhead ahead(lines, step.delimiter);
+  ReadAhead ahead(lines, read.delimiter);
   const FieldList* fields = nullptr;
   for (std::size_t index = 0; ahead.next(fields); ++index) {
-    if (index < step.first_line) continue;  // never stored
+    if (index < read.first_line) continue;  // never stored
     host.set_progress_max(maximum);
     host.set_progress_position(progress_position(index));
-    if (step.key == KeyKind::year_month) {
-      insert.set(key_parameters[0], context.keys.yymm);
-      insert.set(key_parameters[1], context.keys.yymmkbn);  // becomes the text "0" or "1"
-    } else {
-      insert.set(key_parameters[0], date);
-    }
+    key.bind();
     try {
-      for (std::size_t k = 0; k < step.fields.size(); ++k) {
-        const FieldBinding& binding = step.fields[k];
+      for (std::size_t k = 0; k < read.fields.size(); ++k) {
+        const FieldBinding& binding = read.fields[k];
         if (binding.is_optional && binding.field >= fields->count()) {
           insert.set(field_parameters[k], std::string_view());
         } else {
@@ -140,40 +112,53 @@ void insert_lines(const StepDef& step, const std::string& path, const std::strin
         }
       }
     } catch (const FieldIndexError& error) {
-      throw StepError(missing_field_text(path, index + 1, error, converted_from));
+      throw FailureError(
+          Failure::missing_field(path, index + 1, error.index(), error.count(), converted_from));
     }
     insert.execute();
+    ++report.rows_inserted;
     host.pump_messages();
   }
 }
 
-std::string read_error_text(const ReadError& error) {
-  const std::string what = error.what();
-  if (error.path().empty() || what.find(error.path()) != std::string::npos) return what;
-  std::string text = error.path();
-  if (error.line_number() != 0) text += ":" + std::to_string(error.line_number());
-  return text + ": " + what;
-}
-
 }  // namespace
 
-std::string current_failure_cause() {
-  try {
-    throw;
-  } catch (const db::Error& error) {
-    return error.what();  // the engine's own text
-  } catch (const ReadError& error) {
-    return read_error_text(error);
-  } catch (const std::exception& error) {
-    return error.what();
-  } catch (...) {
-    return "an unknown failure";
+StepKey year_month_key(const RunKeys& keys) {
+  return {{{yymm_parameter, keys.yymm}, {yymmkbn_parameter, keys.yymmkbn}}};
+}
+
+void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& key,
+                     RunContext& context) {
+  db::Statement& del = context.statements.del;
+  del.set_text(delete_sql(table, step.key));
+  KeyBinding(del, key).bind();
+  del.execute();
+}
+
+KeyBinding::KeyBinding(db::Statement& statement, const StepKey& key) : statement_(statement), key_(key) {
+  indexes_.reserve(key.values.size());
+  for (const KeyValue& value : key.values) indexes_.push_back(statement.param_index(value.parameter));
+}
+
+void KeyBinding::bind() const {
+  for (std::size_t i = 0; i < indexes_.size(); ++i) {
+    std::visit([&](const auto& value) { statement_.set(indexes_[i], value); }, key_.values[i].value);
   }
 }
 
-StepResult run_source_step(const StepDef& step, RunContext& context) {
-  const SourceInput& input = context.keys.sources[static_cast<std::size_t>(step.source)];
-  if (!input.is_switched_on || input.path.empty()) return StepResult::skipped;
+void fail_step(const StepDef& step, RunContext& context, StepReport& report) {
+  // The roll-back comes before anything that can throw: describing the
+  // failure allocates, and a step left in its transaction would make the
+  // next step's BEGIN fail for a reason of its own.
+  context.connection.rollback();  // a failing roll-back stops the run
+  report.outcome = StepOutcome::failed;
+  report.failure = current_failure();
+  context.host.show_step_error(StepFailure{step.error_message, *report.failure});
+}
+
+void run_source_step(const StepDef& step, RunContext& context, StepReport& report) {
+  const SourceInput& input = context.keys.sources[static_cast<std::size_t>(*step.source)];
+  if (!input.is_switched_on || input.path.empty()) return;  // skipped
 
   RunHost& host = context.host;
   host.set_status(step.status_text);
@@ -184,27 +169,24 @@ StepResult run_source_step(const StepDef& step, RunContext& context) {
   if (step.key != KeyKind::year_month) check_path_chars(input.path);
   if (step.key == KeyKind::file_name_date) list_date = list_date_from_file_name(input.path);
 
-  TemporaryFile temporary(step.converts_workbook ? context.environment.temp_csv_path
-                                                 : std::string());
+  const bool converts = step.read.converts_workbook;
+  TemporaryFile temporary(converts ? context.environment.temp_csv_path : std::string());
   try {
     context.connection.start_transaction();
-    const std::string date =
-        step.key == KeyKind::year_month ? std::string() : step_date(step, list_date, input, context);
-    delete_key_rows(step, date, context);
-    if (step.converts_workbook) {
+    report.key = take_key(step, input, list_date, context);
+    delete_key_rows(step, step.tables.front(), report.key, context);
+    if (converts) {
       convert_workbook(input, context);
-      insert_lines(step, context.environment.temp_csv_path, date, input.path, context);
+      insert_lines(step, context.environment.temp_csv_path, input.path, context, report);
     } else {
-      insert_lines(step, input.path, date, std::string(), context);
+      insert_lines(step, input.path, std::nullopt, context, report);
     }
     context.connection.commit();
   } catch (...) {
-    std::string cause = current_failure_cause();
-    context.connection.rollback();  // a failing roll-back stops the run
-    host.show_step_error(StepFailure{std::string(step.error_message), std::move(cause)});
-    return StepResult::failed;
+    fail_step(step, context, report);
+    return;
   }
-  return StepResult::succeeded;
+  report.outcome = StepOutcome::committed;
 }
 
 }  // namespace efi::import

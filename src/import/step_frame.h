@@ -2,13 +2,15 @@
 //
 // A source step: entry test, status text and repaint, the path check of the
 // drug lists (outside the protected region, so a bad path stops the run),
-// then in one transaction: delete the key's rows, read the file, and per line
-// progress, split, bind, insert, pump; commit. Any failure inside is rolled
-// back and reported with the step's own message, and the run goes on; a
-// failing roll-back leaves the frame and stops the run.
+// then in one transaction: take the key, delete the key's rows, read the
+// file, and per line progress, split, bind, insert, pump; commit. Any
+// failure inside is rolled back first, then reported with the step's own
+// message, and the run goes on; a failing roll-back leaves the frame and
+// stops the run.
 #pragma once
 
-#include <string>
+#include <cstddef>
+#include <vector>
 
 #include "db/connection.h"
 #include "import/run.h"
@@ -25,22 +27,42 @@ struct RunContext {
   const Environment& environment;    // converter, temporary CSV, clock
 };
 
-enum class StepResult {
-  skipped,    // switched off or no file name: nothing touched
-  succeeded,  // committed
-  failed,     // rolled back and reported through show_step_error
+// Runs one source step into `report` (outcome, key, rows, failure). Throws
+// only what must stop the run: an invalid path, a failing roll-back, a
+// failing host outside the protected region; `report` then holds what the
+// step had done so far.
+void run_source_step(const StepDef& step, RunContext& context, StepReport& report);
+
+// Rebuilds EFn and EFg for the run's key in one transaction. Same rules as
+// run_source_step.
+void run_derivation(const StepDef& step, RunContext& context, StepReport& report);
+
+// The key's values bound to one statement, their parameter indexes looked up
+// once: a delete binds them once, an insert once per row.
+class KeyBinding {
+ public:
+  KeyBinding(db::Statement& statement, const StepKey& key);
+  // Texts as text; the pattern number as an integer, which a text parameter
+  // (the inserts') turns into the text "0" or "1".
+  void bind() const;
+
+ private:
+  db::Statement& statement_;
+  const StepKey& key_;
+  std::vector<std::size_t> indexes_;  // per key value, its parameter in statement_
 };
 
-// Runs one source step. Throws only what must stop the run: an invalid path,
-// a failing roll-back, a failing host outside the protected region.
-StepResult run_source_step(const StepDef& step, RunContext& context);
+// The run's year-month and pattern as a step's key (E, F, the derivation).
+StepKey year_month_key(const RunKeys& keys);
 
-// Rebuilds EFn and EFg for the run's key in one transaction. Same throwing
-// rule as run_source_step.
-StepResult run_derivation(RunContext& context);
+// Replaces the text of the shared FDQ_DEL with the delete of `table` for the
+// step's kind of key, binds `key` and runs it.
+void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& key,
+                     RunContext& context);
 
-// Inside a catch block: what the window's fixed message hides about the
-// failure being handled, for hosts that print it.
-std::string current_failure_cause();
+// Inside a step's catch block: rolls back (a failing roll-back throws and
+// stops the run), then records the failure being handled and shows the
+// step's message. Nothing before the roll-back can throw.
+void fail_step(const StepDef& step, RunContext& context, StepReport& report);
 
 }  // namespace efi::import

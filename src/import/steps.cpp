@@ -1,5 +1,7 @@
 #include "import/steps.h"
 
+#include "import/derivation.h"
+
 namespace efi::import {
 
 namespace {
@@ -100,38 +102,94 @@ constexpr FieldBinding y_fields[] = {
     {"yakcode", 31},
 };
 
+constexpr TableDef en_table[] = {{"En", &Statements::en, en_insert}};
+constexpr TableDef fn_table[] = {{"Fn", &Statements::fn, fn_insert}};
+constexpr TableDef eg_table[] = {{"Eg", &Statements::eg, eg_insert}};
+constexpr TableDef fg_table[] = {{"Fg", &Statements::fg, fg_insert}};
+constexpr TableDef etc_table[] = {{"kyak", &Statements::etc, etc_insert}};
+constexpr TableDef y_table[] = {{"yak", &Statements::y, y_insert}};
+
 // Status texts: the E and F ones end in two ideographic spaces (U+3000), the
 // ETC one in two ASCII blanks, the Y one in nothing.
-const std::array<StepDef, source_count> steps = {{
-    {Source::en, "Eファイル(入院)\u3000\u3000",
-     "delete from En where yymm = :yymm and yymmkbn = :yymmkbn", &Statements::en, en_insert,
-     en_fields, "ENファイル取り込みエラー", 0, ProgressRule::line_count_minus_one, '\t',
-     KeyKind::year_month, false},
-    {Source::fn, "Fファイル(入院)\u3000\u3000",
-     "delete from Fn where yymm = :yymm and yymmkbn = :yymmkbn", &Statements::fn, fn_insert,
-     fn_fields, "FNファイル取り込みエラー", 0, ProgressRule::line_count_minus_one, '\t',
-     KeyKind::year_month, false},
-    {Source::eg, "Eファイル(外来)\u3000\u3000",
-     "delete from Eg where yymm = :yymm and yymmkbn = :yymmkbn", &Statements::eg, eg_insert,
-     eg_fields, "EGファイル取り込みエラー", 0, ProgressRule::line_count_minus_one, '\t',
-     KeyKind::year_month, false},
-    {Source::fg, "Fファイル(外来)\u3000\u3000",
-     "delete from Fg where yymm = :yymm and yymmkbn = :yymmkbn", &Statements::fg, fg_insert,
-     fg_fields, "FGファイル取り込みエラー", 0, ProgressRule::line_count_minus_one, '\t',
-     KeyKind::year_month, false},
-    // The list date is bound, never pasted into the SQL: a file name is not
-    // trusted to be a number.
-    {Source::etc, "ETCファイル(厚労省)  ", "delete from kyak where ymd = :ymd", &Statements::etc,
-     etc_insert, etc_fields, "ETCファイル(厚労省)取り込みエラー", 4, ProgressRule::line_count, ',',
-     KeyKind::file_name_date, true},
-    {Source::y, "Yファイル", "delete from yak where ymd = :ymd", &Statements::y, y_insert,
-     y_fields, "Yファイル取り込みエラー", 0, ProgressRule::line_count, ',', KeyKind::today,
-     false},
-}};
+const std::array<StepDef, step_count>& make_steps() {
+  // The derivation's statement texts live with its frame (derivation.cpp).
+  static const TableDef derived_tables[] = {
+      {"EFn", &Statements::efn, efn_insert_lines()},
+      {"EFg", &Statements::efg, efg_insert_lines()},
+  };
+  static const std::array<StepDef, step_count> steps = {{
+      {.source = Source::en,
+       .status_text = "Eファイル(入院)\u3000\u3000",
+       .error_message = "ENファイル取り込みエラー",
+       .key = KeyKind::year_month,
+       .tables = en_table,
+       .read = {.fields = en_fields, .progress = ProgressRule::line_count_minus_one, .delimiter = '\t'}},
+      {.source = Source::fn,
+       .status_text = "Fファイル(入院)\u3000\u3000",
+       .error_message = "FNファイル取り込みエラー",
+       .key = KeyKind::year_month,
+       .tables = fn_table,
+       .read = {.fields = fn_fields, .progress = ProgressRule::line_count_minus_one, .delimiter = '\t'}},
+      {.source = Source::eg,
+       .status_text = "Eファイル(外来)\u3000\u3000",
+       .error_message = "EGファイル取り込みエラー",
+       .key = KeyKind::year_month,
+       .tables = eg_table,
+       .read = {.fields = eg_fields, .progress = ProgressRule::line_count_minus_one, .delimiter = '\t'}},
+      {.source = Source::fg,
+       .status_text = "Fファイル(外来)\u3000\u3000",
+       .error_message = "FGファイル取り込みエラー",
+       .key = KeyKind::year_month,
+       .tables = fg_table,
+       .read = {.fields = fg_fields, .progress = ProgressRule::line_count_minus_one, .delimiter = '\t'}},
+      // The list date is bound, never pasted into the SQL: a file name is not
+      // trusted to be a number. The first four lines of the converted sheet
+      // are headings.
+      {.source = Source::etc,
+       .status_text = "ETCファイル(厚労省)  ",
+       .error_message = "ETCファイル(厚労省)取り込みエラー",
+       .key = KeyKind::file_name_date,
+       .tables = etc_table,
+       .read = {.fields = etc_fields,
+                .first_line = 4,
+                .progress = ProgressRule::line_count,
+                .delimiter = ',',
+                .converts_workbook = true}},
+      {.source = Source::y,
+       .status_text = "Yファイル",
+       .error_message = "Yファイル取り込みエラー",
+       .key = KeyKind::today,
+       .tables = y_table,
+       .read = {.fields = y_fields, .progress = ProgressRule::line_count, .delimiter = ','}},
+      // Always runs, whatever the sources did; reads the key's rows of Fn,
+      // En, Fg and Eg and the newest Y list.
+      {.source = std::nullopt,
+       .status_text = "入院、外来データ集計中",
+       .error_message = "EFN、EFGデータ作成失敗",
+       .key = KeyKind::year_month,
+       .tables = derived_tables,
+       .read = {}},
+  }};
+  return steps;
+}
 
 }  // namespace
 
-const std::array<StepDef, source_count>& source_steps() { return steps; }
+const std::array<StepDef, step_count>& run_steps() { return make_steps(); }
+
+std::span<const StepDef, source_count> source_steps() {
+  return std::span<const StepDef, step_count>(make_steps()).first<source_count>();
+}
+
+const StepDef& derivation_step() { return make_steps().back(); }
+
+std::string_view key_condition(KeyKind kind) {
+  return kind == KeyKind::year_month ? "yymm = :yymm and yymmkbn = :yymmkbn" : "ymd = :ymd";
+}
+
+std::string delete_sql(const TableDef& table, KeyKind kind) {
+  return "delete from " + std::string(table.name) + " where " + std::string(key_condition(kind));
+}
 
 std::string joined_lines(std::span<const std::string_view> lines) {
   std::string text;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -38,8 +39,13 @@ class ReadFile {
 #endif
 };
 
-// The folder of the running executable, with its trailing separator.
+// The full path of the running executable, and its folder with the trailing
+// separator.
+std::string executable_path();
 std::string executable_folder();
+
+// std::fopen with a UTF-8 path; null with errno set when it fails.
+std::FILE* open_file(const std::string& path_utf8, const char* mode);
 
 // Deletes a file; true when it is gone afterwards. Never throws.
 bool delete_file(const std::string& path_utf8) noexcept;
@@ -54,8 +60,5 @@ struct LocalDate {
 };
 LocalDate local_today();
 std::string format_yyyymmdd(const LocalDate& date);
-
-// "what we were doing: what the system said", from errno or GetLastError().
-std::system_error system_error_from_last(const std::string& what);
 
 }  // namespace efi::platform

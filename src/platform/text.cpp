@@ -241,7 +241,7 @@ void validate_utf8(std::string_view bytes) {
   }
 }
 
-std::string utf8_from_utf16(std::u16string_view text) {
+std::string utf8_from_utf16(std::u16string_view text, OnInvalid on_invalid) {
   std::string out;
   out.resize(text.size() * 3);
   char* dst = out.data();
@@ -252,6 +252,8 @@ std::string utf8_from_utf16(std::u16string_view text) {
     } else if (u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       put_utf8(dst, 0x10000 + ((u - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;
+    } else if (on_invalid == OnInvalid::replace) {
+      put_utf8(dst, 0xFFFD);
     } else {
       throw_unpaired(i * 2);
     }

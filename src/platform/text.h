@@ -42,13 +42,20 @@ class DecodeError : public std::runtime_error {
   std::uint64_t byte_offset_;
 };
 
+// What a UTF-16 to UTF-8 conversion does with an unpaired surrogate.
+enum class OnInvalid {
+  fail,     // throw DecodeError (text read from files, paths)
+  replace,  // put U+FFFD in its place (texts from other programs, shown as they come)
+};
+
 // Strict conversions; throw DecodeError naming the offset of the first bad unit.
 void validate_utf8(std::string_view bytes);
-std::string utf8_from_utf16(std::u16string_view text);
+std::string utf8_from_utf16(std::u16string_view text, OnInvalid on_invalid = OnInvalid::fail);
 std::u16string utf16_from_utf8(std::string_view text);
 #ifdef _WIN32
+// The same at the Win32 boundary, where wchar_t is a UTF-16 unit.
 std::wstring wide_from_utf8(std::string_view text);
-std::string utf8_from_wide(std::wstring_view text);
+std::string utf8_from_wide(std::wstring_view text, OnInvalid on_invalid = OnInvalid::fail);
 #endif
 
 // Incremental decoder from one encoding to UTF-8, fed block by block. A

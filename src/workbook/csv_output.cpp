@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "workbook/converter.h"
-#include "workbook/file_io.h"
+#include "platform/files.h"
 
 namespace efi::workbook {
 
 CsvOutput::CsvOutput(const std::string& path, std::uint64_t max_bytes) : path_(path), max_bytes_(max_bytes) {
-  file_ = open_file(path, "wb");
+  file_ = platform::open_file(path, "wb");
   if (file_ == nullptr) {
     int error = errno;
     throw ConversionError("writing the CSV file \"" + path + "\": " + std::strerror(error));
@@ -20,7 +20,7 @@ CsvOutput::CsvOutput(const std::string& path, std::uint64_t max_bytes) : path_(p
 CsvOutput::~CsvOutput() {
   if (committed_) return;
   if (file_ != nullptr) std::fclose(file_);
-  remove_file(path_);
+  platform::delete_file(path_);
 }
 
 void CsvOutput::fail(const std::string& what) {

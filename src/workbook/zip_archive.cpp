@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "workbook/converter.h"
-#include "workbook/file_io.h"
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace efi::workbook {
 namespace {
@@ -37,7 +38,7 @@ void ZipArchive::fail(const std::string& what) const {
 
 ZipArchive::ZipArchive(const std::string& path, std::uint64_t max_part_bytes)
     : path_(path), max_part_bytes_(max_part_bytes) {
-  std::FILE* file = open_file(path, "rb");
+  std::FILE* file = platform::open_file(path, "rb");
   if (file == nullptr) {
     int error = errno;
     fail(error == ENOENT ? std::string("the file does not exist")
@@ -50,7 +51,7 @@ ZipArchive::ZipArchive(const std::string& path, std::uint64_t max_part_bytes)
 #ifdef _WIN32
   zlib_filefunc64_def functions;
   fill_win32_filefunc64W(&functions);
-  std::wstring wide = wide_path(path);
+  const std::wstring wide = platform::wide_from_utf8(path);
   zip_ = unzOpen2_64(wide.c_str(), &functions);
 #else
   zip_ = unzOpen64(path.c_str());

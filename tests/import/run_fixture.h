@@ -34,8 +34,8 @@ class RecordingHost : public RunHost {
   }
   void pump_messages() override { events.push_back("pump"); }
   void show_step_error(const StepFailure& failure) override {
-    events.push_back("step_error:" + failure.step_message);
-    failures.push_back(failure);
+    events.push_back("step_error:" + std::string(failure.step_message));
+    failures.push_back({std::string(failure.step_message), failure.failure, failure_text(failure.failure)});
   }
   void show_general_error(std::string_view text) override {
     events.push_back("general_error:" + std::string(text));
@@ -65,8 +65,18 @@ class RecordingHost : public RunHost {
     return found;
   }
 
-  std::vector<std::string> events;     // every call, in order
-  std::vector<StepFailure> failures;   // what show_step_error received
+  void step_finished(const StepReport& report) override { finished.push_back(report); }
+
+  // What show_step_error received, kept beyond the call.
+  struct ShownFailure {
+    std::string step_message;  // the step's fixed message
+    Failure failure;           // the record
+    std::string cause;         // its text, as efload prints it
+  };
+
+  std::vector<std::string> events;      // every call, in order
+  std::vector<ShownFailure> failures;   // what show_step_error received
+  std::vector<StepReport> finished;     // what step_finished received
 };
 
 // Writes `csv` to the output file, or throws after writing part of it.
@@ -128,10 +138,13 @@ class RunTest : public ::testing::Test {
     keys.sources[static_cast<std::size_t>(source)] = SourceInput{true, file_path};
   }
 
+  // Runs and keeps the run's report in `report`; returns its outcome.
   RunOutcome run() {
     host.events.clear();
     host.failures.clear();
-    return import::run(keys, *connection, *statements, host, environment);
+    host.finished.clear();
+    report = import::run(keys, *connection, *statements, host, environment);
+    return report.outcome;
   }
 
   // Runs `sql` on a connection of its own after closing the run's, so what
@@ -183,6 +196,7 @@ class RunTest : public ::testing::Test {
   TestConverter converter;
   Environment environment;
   RunKeys keys;
+  RunReport report;                   // what the last run() did
   std::string today = "20250301";  // what the clock says
   int today_calls = 0;             // how often the clock was asked
 };

@@ -2,6 +2,8 @@
 // schema; and the rules for the drug lists' file names.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <vector>
 
 #include "import/derivation.h"
 #include "import/path_rules.h"
@@ -11,41 +13,50 @@
 namespace efi::import::testing {
 namespace {
 
-TEST(Steps, FixedTextsAndReadingRules) {
+TEST(Steps, FixedTextsTablesDeletesAndReadingRules) {
   struct Expected {
-    Source source;
+    std::optional<Source> source;
     const char* status;
     const char* message;
-    const char* delete_sql;
+    std::vector<std::string> deletes;  // one per table, in the order the step replaces them
     std::size_t first_line;
     ProgressRule progress;
     char delimiter;
   };
   const Expected expected[] = {
       {Source::en, "Eファイル(入院)\u3000\u3000", "ENファイル取り込みエラー",
-       "delete from En where yymm = :yymm and yymmkbn = :yymmkbn", 0, ProgressRule::line_count_minus_one, '\t'},
+       {"delete from En where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
       {Source::fn, "Fファイル(入院)\u3000\u3000", "FNファイル取り込みエラー",
-       "delete from Fn where yymm = :yymm and yymmkbn = :yymmkbn", 0, ProgressRule::line_count_minus_one, '\t'},
+       {"delete from Fn where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
       {Source::eg, "Eファイル(外来)\u3000\u3000", "EGファイル取り込みエラー",
-       "delete from Eg where yymm = :yymm and yymmkbn = :yymmkbn", 0, ProgressRule::line_count_minus_one, '\t'},
+       {"delete from Eg where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
       {Source::fg, "Fファイル(外来)\u3000\u3000", "FGファイル取り込みエラー",
-       "delete from Fg where yymm = :yymm and yymmkbn = :yymmkbn", 0, ProgressRule::line_count_minus_one, '\t'},
+       {"delete from Fg where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
       {Source::etc, "ETCファイル(厚労省)  ", "ETCファイル(厚労省)取り込みエラー",
-       "delete from kyak where ymd = :ymd", 4, ProgressRule::line_count, ','},
-      {Source::y, "Yファイル", "Yファイル取り込みエラー", "delete from yak where ymd = :ymd", 0,
+       {"delete from kyak where ymd = :ymd"}, 4, ProgressRule::line_count, ','},
+      {Source::y, "Yファイル", "Yファイル取り込みエラー", {"delete from yak where ymd = :ymd"}, 0,
        ProgressRule::line_count, ','},
+      {std::nullopt, "入院、外来データ集計中", "EFN、EFGデータ作成失敗",
+       {"delete from EFn where yymm = :yymm and yymmkbn = :yymmkbn",
+        "delete from EFg where yymm = :yymm and yymmkbn = :yymmkbn"},
+       0, ProgressRule::line_count, '\t'},
   };
-  const auto& steps = source_steps();
+  const auto& steps = run_steps();
+  ASSERT_EQ(steps.size(), std::size(expected));
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const Expected& e = expected[i];
     EXPECT_EQ(steps[i].source, e.source) << i;
     EXPECT_EQ(steps[i].status_text, e.status) << i;
     EXPECT_EQ(steps[i].error_message, e.message) << i;
-    EXPECT_EQ(steps[i].delete_sql, e.delete_sql) << i;
-    EXPECT_EQ(steps[i].first_line, e.first_line) << i;
-    EXPECT_EQ(steps[i].progress, e.progress) << i;
-    EXPECT_EQ(steps[i].delimiter, e.delimiter) << i;
+    std::vector<std::string> deletes;
+    for (const TableDef& table : steps[i].tables) deletes.push_back(delete_sql(table, steps[i].key));
+    EXPECT_EQ(deletes, e.deletes) << i;
+    EXPECT_EQ(steps[i].read.first_line, e.first_line) << i;
+    EXPECT_EQ(steps[i].read.progress, e.progress) << i;
+    EXPECT_EQ(steps[i].read.delimiter, e.delimiter) << i;
   }
+  EXPECT_EQ(&derivation_step(), &steps.back());
+  for (std::size_t i = 0; i < source_count; ++i) EXPECT_EQ(&source_steps()[i], &steps[i]);
 }
 
 class StepStatements : public RunTest {
@@ -64,17 +75,19 @@ TEST_F(StepStatements, InsertsBindKeysThenFieldsInTheTablesColumnOrder) {
   for (const Case& c : {Case{Source::en, "En", 25}, Case{Source::fn, "Fn", 19}, Case{Source::eg, "Eg", 25},
                         Case{Source::fg, "Fg", 19}, Case{Source::etc, "kyak", 7}, Case{Source::y, "yak", 32}}) {
     const StepDef& step = source_steps()[static_cast<std::size_t>(c.source)];
-    const db::Statement& insert = (*statements).*step.insert;
-    EXPECT_EQ(insert.text(), joined_lines(step.insert_lines)) << c.table;
+    ASSERT_EQ(step.tables.size(), 1u) << c.table;
+    EXPECT_EQ(step.tables[0].name, c.table);
+    const db::Statement& insert = (*statements).*step.tables[0].insert;
+    EXPECT_EQ(insert.text(), joined_lines(step.tables[0].insert_lines)) << c.table;
 
     std::vector<std::string> expected = step.key == KeyKind::year_month
                                             ? std::vector<std::string>{"yymm", "yymmkbn"}
                                             : std::vector<std::string>{"ymd"};
     std::size_t needed = 0;
     std::size_t previous = 0;
-    for (const FieldBinding& b : step.fields) {
+    for (const FieldBinding& b : step.read.fields) {
       expected.emplace_back(b.parameter);
-      if (&b != &step.fields.front()) {
+      if (&b != &step.read.fields.front()) {
         EXPECT_GT(b.field, previous) << c.table << " " << b.parameter;
       }
       previous = b.field;
@@ -94,7 +107,7 @@ TEST_F(StepStatements, InsertsBindKeysThenFieldsInTheTablesColumnOrder) {
 TEST_F(StepStatements, EAndFFieldMapsReadEveryFieldUpToTheLast) {
   for (Source source : {Source::en, Source::fn, Source::eg, Source::fg}) {
     const StepDef& step = source_steps()[static_cast<std::size_t>(source)];
-    for (std::size_t i = 0; i < step.fields.size(); ++i) EXPECT_EQ(step.fields[i].field, i);
+    for (std::size_t i = 0; i < step.read.fields.size(); ++i) EXPECT_EQ(step.read.fields[i].field, i);
   }
 }
 
@@ -110,8 +123,12 @@ TEST_F(StepStatements, DerivationAndDeleteStatements) {
   EXPECT_TRUE(statements->efn.text().ends_with("\n    and fn.rdcode = yak.yjcode"));
   EXPECT_TRUE(statements->efg.text().starts_with("INSERT INTO EFg\n  select\n     fg.yymm\n    ,fg.yymmkbn\n"));
   EXPECT_TRUE(statements->efg.text().ends_with("\n    and fg.rdcode = yak.yjcode"));
-  EXPECT_EQ(efn_delete_sql, "delete from EFn where yymm = :yymm and yymmkbn = :yymmkbn");
-  EXPECT_EQ(efg_delete_sql, "delete from EFg where yymm = :yymm and yymmkbn = :yymmkbn");
+  const StepDef& derivation = derivation_step();
+  ASSERT_EQ(derivation.tables.size(), 2u);
+  EXPECT_EQ(derivation.tables[0].name, "EFn");
+  EXPECT_EQ(&((*statements).*derivation.tables[0].insert), &statements->efn);
+  EXPECT_EQ(derivation.tables[1].name, "EFg");
+  EXPECT_EQ(&((*statements).*derivation.tables[1].insert), &statements->efg);
 }
 
 TEST(PathRules, InvalidCharactersFailTheCheck) {

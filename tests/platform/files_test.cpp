@@ -1,5 +1,6 @@
 // File and clock helpers on the real file system, in a folder of the test's own.
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 #include <gtest/gtest.h>
 

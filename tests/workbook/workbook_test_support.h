@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "workbook/file_io.h"
+#include "platform/files.h"
 
 namespace efi::workbook::test {
 
@@ -40,7 +40,7 @@ inline bool exists(const std::string& path) { return std::filesystem::exists(fro
 // mingw-w64 do not take UTF-16 paths.
 inline std::string read_bytes(const std::string& path) {
   std::string bytes;
-  if (std::FILE* f = open_file(path, "rb")) {
+  if (std::FILE* f = platform::open_file(path, "rb")) {
     char block[65536];
     for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.append(block, n);
     std::fclose(f);
@@ -50,7 +50,7 @@ inline std::string read_bytes(const std::string& path) {
 
 // False when the file cannot be created.
 inline bool write_bytes(const std::string& path, const std::string& bytes) {
-  std::FILE* f = open_file(path, "wb");
+  std::FILE* f = platform::open_file(path, "wb");
   if (f == nullptr) return false;
   bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && written;

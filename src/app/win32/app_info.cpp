@@ -1,22 +1,11 @@
 #include "app/win32/app_info.h"
 
-#include <windows.h>
-
 #include <cstdio>
-#include <vector>
+
+#include "platform/files.h"
+#include "platform/text.h"
 
 namespace efi::app {
-
-namespace {
-std::wstring module_path() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length < buffer.size()) return std::wstring(buffer.data(), length);
-    buffer.resize(buffer.size() * 2);
-  }
-}
-}  // namespace
 
 std::wstring title_from_path(const std::wstring& path) {
   std::size_t slash = path.find_last_of(L"\\/");
@@ -24,13 +13,11 @@ std::wstring title_from_path(const std::wstring& path) {
   return name.substr(0, name.find(L'.'));
 }
 
-std::wstring application_title() { return title_from_path(module_path()); }
-
-std::wstring executable_folder_wide() {
-  std::wstring path = module_path();
-  std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+std::wstring application_title() {
+  return title_from_path(platform::wide_from_utf8(platform::executable_path()));
 }
+
+std::wstring executable_folder_wide() { return platform::wide_from_utf8(platform::executable_folder()); }
 
 std::array<std::wstring, 6> year_month_list(const platform::LocalDate& today) {
   std::array<std::wstring, 6> list;

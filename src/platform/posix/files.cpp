@@ -8,12 +8,9 @@
 #include <ctime>
 
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 namespace efi::platform {
-
-std::system_error system_error_from_last(const std::string& what) {
-  return std::system_error(errno, std::generic_category(), what);
-}
 
 ReadFile::ReadFile(const std::string& path_utf8) : path_(path_utf8) {
   fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
@@ -61,14 +58,17 @@ std::uint64_t ReadFile::size() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::string executable_folder() {
+std::string executable_path() {
   char buffer[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) {
     throw system_error_from_last("cannot find the folder of the running program");
   }
-  std::string path(buffer, static_cast<std::size_t>(n));
-  return path.substr(0, path.rfind('/') + 1);
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::FILE* open_file(const std::string& path_utf8, const char* mode) {
+  return std::fopen(path_utf8.c_str(), mode);
 }
 
 bool delete_file(const std::string& path_utf8) noexcept {

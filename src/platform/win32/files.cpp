@@ -1,48 +1,13 @@
-// File and clock helpers on Windows: UTF-8 paths become UTF-16 at each call;
-// system errors carry the text of FormatMessageW, as UTF-8.
+// File and clock helpers on Windows: UTF-8 paths become UTF-16 at each call.
 #include <windows.h>
 
+#include <cerrno>
+
 #include "platform/files.h"
+#include "platform/system_error.h"
 #include "platform/text.h"
 
 namespace efi::platform {
-namespace {
-
-// GetLastError() codes whose message() is what FormatMessageW says.
-class WindowsCategory : public std::error_category {
- public:
-  const char* name() const noexcept override { return "windows"; }
-  std::string message(int code) const override {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result;
-    if (n != 0 && text != nullptr) {
-      std::wstring_view view(text, n);
-      while (!view.empty() && view.back() <= L' ') view.remove_suffix(1);  // the trailing CR LF
-      try {
-        result = utf8_from_wide(view);
-      } catch (...) {
-        result.clear();
-      }
-    }
-    if (text != nullptr) LocalFree(text);
-    if (result.empty()) result = "error " + std::to_string(static_cast<unsigned long>(code));
-    return result;
-  }
-};
-
-const WindowsCategory& windows_category() {
-  static const WindowsCategory category;
-  return category;
-}
-
-}  // namespace
-
-std::system_error system_error_from_last(const std::string& what) {
-  return std::system_error(static_cast<int>(GetLastError()), windows_category(), what);
-}
 
 ReadFile::ReadFile(const std::string& path_utf8) : path_(path_utf8) {
   std::wstring wide;
@@ -105,18 +70,30 @@ std::uint64_t ReadFile::size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::string executable_folder() {
+std::string executable_path() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (n == 0) throw system_error_from_last("cannot find the folder of the running program");
     if (n < path.size()) {
       path.resize(n);
-      break;
+      return utf8_from_wide(path);
     }
     path.resize(path.size() * 2);
   }
-  return utf8_from_wide(path.substr(0, path.find_last_of(L"\\/") + 1));
+}
+
+std::FILE* open_file(const std::string& path_utf8, const char* mode) {
+  // The C runtime's narrow names are in the ANSI code page: go through UTF-16.
+  std::wstring wide_path;
+  try {
+    wide_path = wide_from_utf8(path_utf8);
+  } catch (const DecodeError&) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(wide_path.c_str(), wide_mode.c_str());
 }
 
 bool delete_file(const std::string& path_utf8) noexcept {

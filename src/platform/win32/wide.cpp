@@ -8,8 +8,9 @@ std::wstring wide_from_utf8(std::string_view text) {
   return std::wstring(units.begin(), units.end());
 }
 
-std::string utf8_from_wide(std::wstring_view text) {
-  return utf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+std::string utf8_from_wide(std::wstring_view text, OnInvalid on_invalid) {
+  return utf8_from_utf16(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()),
+                         on_invalid);
 }
 
 }  // namespace efi::platform

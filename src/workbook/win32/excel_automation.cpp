@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/system_error.h"
+#include "platform/text.h"
 #include "workbook/xlsx_reader.h"
 
 namespace efi::workbook {
@@ -21,21 +23,19 @@ constexpr wchar_t kProgId[] = L"Excel.Application";
 constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;  // 5
 constexpr WORD kPropertyGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;        // 3
 
+// A path or name for Excel, in UTF-16.
 std::wstring wide(std::string_view text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) throw ConversionError("converting a path for Excel: the text is not valid UTF-8");
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
+  try {
+    return platform::wide_from_utf8(text);
+  } catch (const platform::DecodeError&) {
+    throw ConversionError("converting a path for Excel: the text is not valid UTF-8");
+  }
 }
 
+// Excel's own texts (error descriptions, member names), as they come.
 std::string utf8(const wchar_t* text, std::size_t size) {
-  if (text == nullptr || size == 0) return {};
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), out.data(), n, nullptr, nullptr);
-  return out;
+  if (text == nullptr) return {};
+  return platform::utf8_from_wide(std::wstring_view(text, size), platform::OnInvalid::replace);
 }
 
 std::string utf8(BSTR text) { return text ? utf8(text, SysStringLen(text)) : std::string(); }
@@ -46,18 +46,11 @@ std::string hex(HRESULT hr) {
   return buffer;
 }
 
-// The system's text for a failure code, without trailing blanks, line
-// breaks and full stop; the code itself where the system has no text.
+// The system's text for a failure code, without its closing full stop; the
+// code itself where the system has no text.
 std::string system_message(HRESULT hr) {
-  wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n > 0 && buffer != nullptr) {
-    while (n > 0 && (buffer[n - 1] <= L' ' || buffer[n - 1] == L'.')) --n;
-    text = utf8(buffer, n);
-  }
-  if (buffer != nullptr) LocalFree(buffer);
+  std::string text = platform::system_message(hr);
+  while (!text.empty() && text.back() == '.') text.pop_back();
   return text.empty() ? "failure code " + hex(hr) : text;
 }
 
