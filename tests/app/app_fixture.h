@@ -18,6 +18,8 @@
 #include "app/win32/main_window.h"
 #include "app/win32/panel.h"
 #include "app/win32/ui_seams.h"
+#include "support/scratch_folder.h"
+#include "support/wine_path.h"
 
 namespace efi::app::testing {
 
@@ -131,34 +133,21 @@ class AppTest : public ::testing::Test {
 
 // A Windows path from a path the build wrote (a Unix path under Wine).
 inline std::wstring windows_path(const std::string& build_path) {
-  std::wstring wide(build_path.begin(), build_path.end());
-  if (!wide.empty() && wide[0] == L'/') wide = L"Z:" + wide;
+  std::wstring wide = efi::test_support::path_of(efi::test_support::native_path(build_path)).wstring();
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
   return wide;
 }
 
-// A fresh folder under the temporary folder, removed with the object.
+// The test's scratch folder, in the UTF-16 paths the window takes.
 class ScratchFolder {
  public:
-  ScratchFolder() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    static int counter = 0;
-    path_ = std::filesystem::path(base) /
-            (L"efi-app-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  const std::filesystem::path& path() const { return path_; }
-  std::wstring file(const std::wstring& name) const { return (path_ / name).wstring(); }
+  const std::filesystem::path& path() const { return folder_.folder(); }
+  std::wstring file(const std::wstring& name) const { return (folder_.folder() / name).wstring(); }
 
  private:
-  std::filesystem::path path_;
+  efi::test_support::ScratchFolder folder_{"efi-app"};
 };
 
 }  // namespace efi::app::testing

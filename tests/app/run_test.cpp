@@ -2,15 +2,13 @@
 // the keys and rows taken from the controls, failing steps, the message boxes
 // (through the seams and, for a few, the real boxes), a second press during
 // a run and a close during a run.
-#include <sqlite3.h>
-
 #include <fstream>
 
 #include "app_fixture.h"
-#include "database_contents.h"
 #include "db/schema.h"
-#include "efload_process.h"
 #include "platform/text.h"
+#include "support/efload_process.h"
+#include "support/query.h"
 #include "workbook/converter.h"
 
 namespace efi::app::testing {
@@ -53,20 +51,20 @@ class RunTest : public AppTest {
     SetCurrentDirectoryW(old_directory_.c_str());
   }
 
+  // The first column of every row of `sql`, joined by ";", read through the
+  // window's own connection (it holds the file locked).
   std::string query(const std::string& sql) {
     sqlite3* db = window->connection().handle();
     if (!db) return "closed";
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-      return std::string("error: ") + sqlite3_errmsg(db);
-    }
     std::string result;
-    while (sqlite3_step(statement) == SQLITE_ROW) {
-      if (!result.empty()) result += ";";
-      const unsigned char* text = sqlite3_column_text(statement, 0);
-      result += text ? reinterpret_cast<const char*>(text) : "NULL";
+    try {
+      for (const efi::test_support::Row& row : efi::test_support::query_rows(db, sql)) {
+        if (!result.empty()) result += ";";
+        result += row.at(0);
+      }
+    } catch (const std::runtime_error& error) {
+      return std::string("error: ") + error.what();
     }
-    sqlite3_finalize(statement);
     return result;
   }
 
@@ -126,15 +124,15 @@ TEST_F(RunTest, RowsEqualThoseEfloadStoresForTheSameInputs) {
   const std::string efload_db = platform::utf8_from_wide(folder_.file(L"efload.sqlite3"));
   db::apply_schema(efload_db);
   const auto file = [](const char* name) { return platform::utf8_from_wide(sample(name)); };
-  const cli::testing::ProcessResult efload = cli::testing::run_efload(
+  const efi::test_support::ProcessResult efload = efi::test_support::run_efload(
       {"run", "--yymm", "202110", "--db", efload_db, "--en", file("EN_202110.txt"), "--fn",
        file("FN_202110.txt"), "--eg", file("EG_202110.txt"), "--fg", file("FG_202110.txt"),
        "--etc", file("tp20211101-01_05.xlsx"), "--y", file("y_20250813.csv")},
       folder_.path());
   ASSERT_EQ(efload.exit_code, 0) << efload.out << efload.err;
 
-  const cli::testing::DatabaseContents from_window = cli::testing::database_contents(window_db);
-  const cli::testing::DatabaseContents from_efload = cli::testing::database_contents(efload_db);
+  const efi::test_support::DatabaseContents from_window = efi::test_support::database_contents(window_db);
+  const efi::test_support::DatabaseContents from_efload = efi::test_support::database_contents(efload_db);
   ASSERT_EQ(from_window.size(), 8u);
   for (const auto& [table, rows] : from_efload) {
     EXPECT_FALSE(rows.empty()) << "table " << table << " is empty";

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "database_contents.h"
-#include "efload_process.h"
+#include "support/efload_process.h"
+#include "support/query.h"
+#include "support/scratch_folder.h"
+#include "support/wine_path.h"
 #include "run_messages.h"
 
 #ifdef _WIN32
@@ -24,6 +26,8 @@
 #endif
 
 namespace efi::cli::testing {
+
+using namespace efi::test_support;
 namespace {
 
 namespace fs = std::filesystem;
@@ -128,7 +132,7 @@ const std::vector<DatabaseCase> database_cases = {
      {"ENファイル", "FNファイル", "データ取り込みが終了しました", "table "}},
     {"not_a_database",
      [](const Setting& s) {
-       write_file(s.database, std::string(8192, 'x'));
+       EXPECT_TRUE(write_file(s.database, std::string(8192, 'x')));
        return Holder();
      },
      en_and_fn, 3, {"file is not a database.\n"},
@@ -184,11 +188,11 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
                     "does not enforce";
   }
 #endif
-  TempFolder root;
+  ScratchFolder root{"efload-test"};
   // The database in a folder of its own, readable by the user a case runs as.
-  const fs::path folder = root.path() / "db";
+  const fs::path folder = root.folder() / "db";
   fs::create_directory(folder);
-  fs::permissions(root.path(), fs::perms::others_read | fs::perms::others_exec,
+  fs::permissions(root.folder(), fs::perms::others_read | fs::perms::others_exec,
                   fs::perm_options::add);
   const std::string database = (folder / "vorn.sqlite3").string();
   ASSERT_EQ(run_efload({"init", "--db", database}, folder).exit_code, 0);

@@ -2,7 +2,6 @@
 // it leaves in the database. The sample month in samples/ is the main input.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -19,9 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "efload_process.h"
+#include "support/efload_process.h"
+#include "support/query.h"
+#include "support/scratch_folder.h"
+#include "support/wine_path.h"
 
 namespace efi::cli::testing {
+
+using namespace efi::test_support;
 namespace {
 
 using ::testing::AllOf;
@@ -38,28 +42,6 @@ const std::string fg_sample = samples + "FG_202110.txt";
 const std::string y_sample = samples + "y_20250813.csv";
 
 constexpr const char* completion = "データ取り込みが終了しました。";
-
-// One value from a read-only connection of the test's own.
-std::string query(const std::string& database, const std::string& sql) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    std::string message = sqlite3_errmsg(db);
-    sqlite3_close(db);
-    throw std::runtime_error("opening " + database + ": " + message);
-  }
-  sqlite3_stmt* statement = nullptr;
-  std::string value = "<no row>";
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK &&
-      sqlite3_step(statement) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(statement, 0);
-    value = text ? reinterpret_cast<const char*>(text) : "<null>";
-  } else {
-    value = std::string("<error: ") + sqlite3_errmsg(db) + ">";
-  }
-  sqlite3_finalize(statement);
-  sqlite3_close(db);
-  return value;
-}
 
 // `text` with the eight digits after each "ymd " replaced by "yyyymmdd".
 std::string with_dates_masked(std::string text) {
@@ -91,18 +73,18 @@ class Efload : public ::testing::Test {
  protected:
   // A database made by `efload init` in the test's folder.
   std::string initialised_database() {
-    const std::string database = folder.file("vorn.sqlite3");
-    const ProcessResult init = run_efload({"init", "--db", database}, folder.path());
+    const std::string database = folder.path("vorn.sqlite3");
+    const ProcessResult init = run_efload({"init", "--db", database}, folder.folder());
     EXPECT_EQ(init.exit_code, 0) << init.err;
     return database;
   }
   ProcessResult run(std::vector<std::string> arguments, const std::string& database) {
     arguments.insert(arguments.begin(), "run");
     arguments.insert(arguments.end(), {"--db", database});
-    return run_efload(arguments, folder.path());
+    return run_efload(arguments, folder.folder());
   }
 
-  TempFolder folder;
+  ScratchFolder folder{"efload-test"};
 };
 
 TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
@@ -129,19 +111,19 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
   for (const Case& c : cases) {
     std::vector<std::string> arguments = c.arguments;
     if (!arguments.empty() && arguments[0] != "help") {
-      arguments.insert(arguments.end(), {"--db", folder.file("vorn.sqlite3")});
+      arguments.insert(arguments.end(), {"--db", folder.path("vorn.sqlite3")});
     }
-    const ProcessResult result = run_efload(arguments, folder.path());
+    const ProcessResult result = run_efload(arguments, folder.folder());
     SCOPED_TRACE(::testing::PrintToString(arguments));
     EXPECT_EQ(result.exit_code, 2);
     EXPECT_EQ(result.err, "efload: " + c.message + "\n");
     EXPECT_THAT(result.out, IsEmpty());
-    EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << "a file was created";
+    EXPECT_TRUE(std::filesystem::is_empty(folder.folder())) << "a file was created";
   }
 }
 
 TEST_F(Efload, RunRefusesADatabaseThatDoesNotExist) {
-  const std::string database = folder.file("missing.sqlite3");
+  const std::string database = folder.path("missing.sqlite3");
   const ProcessResult result = run({"--yymm", "202110", "--en", en_sample}, database);
   EXPECT_EQ(result.exit_code, 2);
   EXPECT_EQ(result.err, "efload: the database " + database +
@@ -156,7 +138,7 @@ TEST_F(Efload, HelpExplainsCommandsOptionsAndExitCodes) {
       {"init", "--help"}, {"help", "init"}};
   for (const auto& ask : asks) {
     SCOPED_TRACE(::testing::PrintToString(ask));
-    const ProcessResult result = run_efload(ask, folder.path());
+    const ProcessResult result = run_efload(ask, folder.folder());
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_THAT(result.err, IsEmpty());
     EXPECT_THAT(result.out, AllOf(HasSubstr("--db PATH"), HasSubstr("Exit status:"),
@@ -166,22 +148,22 @@ TEST_F(Efload, HelpExplainsCommandsOptionsAndExitCodes) {
                                     HasSubstr("--etc FILE"), HasSubstr("--y FILE")));
     }
   }
-  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+  EXPECT_TRUE(std::filesystem::is_empty(folder.folder()));
 }
 
 TEST_F(Efload, InitTwiceKeepsTablesAndRows) {
   const std::string database = initialised_database();
   ASSERT_EQ(run({"--yymm", "202110", "--en", en_sample}, database).exit_code, 0);
-  const ProcessResult again = run_efload({"init", "--db", database}, folder.path());
+  const ProcessResult again = run_efload({"init", "--db", database}, folder.folder());
   EXPECT_EQ(again.exit_code, 0) << again.err;
   EXPECT_EQ(again.out, "efload: the schema is in place in " + database + "\n");
-  EXPECT_EQ(query(database, "select count(*) from En"), "18");
-  EXPECT_EQ(query(database, "select count(*) from sqlite_master where type = 'table'"), "8");
+  EXPECT_EQ(query_value(database, "select count(*) from En"), "18");
+  EXPECT_EQ(query_value(database, "select count(*) from sqlite_master where type = 'table'"), "8");
 }
 
 TEST_F(Efload, InitFailureNamesTheFileAndExitsOne) {
-  const std::string database = folder.file("no-such-folder/vorn.sqlite3");
-  const ProcessResult result = run_efload({"init", "--db", database}, folder.path());
+  const std::string database = folder.path("no-such-folder/vorn.sqlite3");
+  const ProcessResult result = run_efload({"init", "--db", database}, folder.folder());
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.err, HasSubstr("efload: applying the schema to " + database + ": "));
   EXPECT_THAT(result.err, HasSubstr("unable to open database file"));
@@ -208,14 +190,14 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
             "入院、外来データ集計中\n");
 
   // The ガスター散 detail of patient 12345's act 2: 1.5 g a day for 7 days.
-  EXPECT_EQ(query(database,
+  EXPECT_EQ(query_value(database,
                   "select jisymd || ' ' || shiyouryou_kaisu || ' ' || meisyou from EFn "
                   "where dscode = '0000012345' and jno = '0002' and kmno = '001'"),
             "20211003 10.5 ガスター散２％");
   // A drug the list does not hold, and a procedure, give no derived row.
-  EXPECT_EQ(query(database, "select count(*) from EFn where rdcode in ('620098801', '190117710')"),
+  EXPECT_EQ(query_value(database, "select count(*) from EFn where rdcode in ('620098801', '190117710')"),
             "0");
-  EXPECT_EQ(query(database, "select count(*) from EFg where jisymd is null"), "0");
+  EXPECT_EQ(query_value(database, "select count(*) from EFg where jisymd is null"), "0");
 }
 
 // The temporary CSVs beside efload ("vornexport-<process id>.csv") whose
@@ -223,7 +205,7 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
 // tests run in parallel) are not counted.
 std::vector<std::string> temporary_files_left() {
   const std::filesystem::path folder =
-      std::filesystem::path(path_of_utf8(native_path(EFLOAD_PATH))).parent_path();
+      std::filesystem::path(path_of(native_path(EFLOAD_PATH))).parent_path();
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
@@ -243,13 +225,13 @@ std::vector<std::string> temporary_files_left() {
 
 TEST_F(Efload, DrugListWorkbookLoadsUnderItsListDate) {
   const std::string workbook = samples + "tp20211101-01_05.xlsx";
-  ASSERT_TRUE(std::filesystem::exists(path_of_utf8(workbook))) << "no sample workbook " << workbook;
+  ASSERT_TRUE(std::filesystem::exists(path_of(workbook))) << "no sample workbook " << workbook;
   const std::string database = initialised_database();
   const ProcessResult result = run({"--yymm", "202110", "--etc", workbook}, database);
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_THAT(result.out, HasSubstr(std::string(completion) +
                                     "\ntable kyak: 30 rows for ymd 20211101\n"));
-  EXPECT_EQ(query(database, "select hinmei from kyak where code = '1112700X1011'"), "ハロタン");
+  EXPECT_EQ(query_value(database, "select hinmei from kyak where code = '1112700X1011'"), "ハロタン");
   EXPECT_THAT(temporary_files_left(), IsEmpty());
 }
 
@@ -259,21 +241,21 @@ TEST_F(Efload, PatternTwoKeepsPatternOneRows) {
   const ProcessResult result = run({"--yymm", "202110", "--pattern", "2", "--fn", fn_sample}, database);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_THAT(result.out, HasSubstr("table Fn: 30 rows for yymm 202110, yymmkbn 1\n"));
-  EXPECT_EQ(query(database, "select count(*) from Fn where yymmkbn = '0'"), "30");
-  EXPECT_EQ(query(database, "select count(*) from Fn where yymmkbn = '1'"), "30");
+  EXPECT_EQ(query_value(database, "select count(*) from Fn where yymmkbn = '0'"), "30");
+  EXPECT_EQ(query_value(database, "select count(*) from Fn where yymmkbn = '1'"), "30");
 }
 
 TEST_F(Efload, FailedStepPrintsMessageAndCauseAndExitsOne) {
   const std::string database = initialised_database();
   ASSERT_EQ(run({"--yymm", "202110", "--en", en_sample}, database).exit_code, 0);
   // Line 3 has five fields; the step must be rolled back whole.
-  const std::string bad = folder.file("bad_en.txt");
+  const std::string bad = folder.path("bad_en.txt");
   const std::string good_line(
       "131234567\t0000000001\t20211001\t20211001\t21\t0001\t1\t2\t3\t内服\t5\t6\t7\t8\t9\t"
       "1\t2\t20211001\t4\t5\t6\t7\t8\t9\t001\r\n");
-  write_file(bad, good_line + good_line + "131234567\t0000000001\t20211001\t20211001\t21\r\n" +
-                      good_line);
-  const std::string missing = folder.file("missing_fg.txt");
+  ASSERT_TRUE(write_file(bad, good_line + good_line + "131234567\t0000000001\t20211001\t20211001\t21\r\n" +
+                                  good_line));
+  const std::string missing = folder.path("missing_fg.txt");
   const ProcessResult result =
       run({"--yymm", "202110", "--en", bad, "--fn", fn_sample, "--fg", missing}, database);
   EXPECT_EQ(result.exit_code, 1);
@@ -284,19 +266,19 @@ TEST_F(Efload, FailedStepPrintsMessageAndCauseAndExitsOne) {
   // Only the tables the run changed are counted: Fn and the derivation.
   EXPECT_THAT(result.out, AllOf(HasSubstr("table Fn: 30 rows"), Not(HasSubstr("table En:")),
                                 Not(HasSubstr("table Fg:")), HasSubstr("table EFn: 0 rows")));
-  EXPECT_EQ(query(database, "select count(*) from En"), "18");  // the sample's rows, kept
+  EXPECT_EQ(query_value(database, "select count(*) from En"), "18");  // the sample's rows, kept
 }
 
 TEST_F(Efload, StoppedRunPrintsTheGeneralErrorAndExitsThree) {
   const std::string database = initialised_database();
   const ProcessResult result =
-      run({"--yymm", "202110", "--en", en_sample, "--y", folder.file("y|list.csv")}, database);
+      run({"--yymm", "202110", "--en", en_sample, "--y", folder.path("y|list.csv")}, database);
   EXPECT_EQ(result.exit_code, 3);
   EXPECT_THAT(result.out, HasSubstr("パスに無効な文字が含まれています.\n"));
   EXPECT_THAT(result.out, Not(HasSubstr(completion)));
   EXPECT_THAT(result.out, HasSubstr("table En: 18 rows for yymm 202110, yymmkbn 0\n"));
   EXPECT_THAT(result.out, AllOf(Not(HasSubstr("table yak")), Not(HasSubstr("table EFn"))));
-  EXPECT_EQ(query(database, "select count(*) from En"), "18");
+  EXPECT_EQ(query_value(database, "select count(*) from En"), "18");
 }
 
 TEST_F(Efload, TimingsFollowEachStepOnStandardError) {
@@ -312,7 +294,7 @@ TEST_F(Efload, TimingsFollowEachStepOnStandardError) {
 
 TEST_F(Efload, JapaneseFileNameInTheMessagesAsGiven) {
   const std::string database = initialised_database();
-  const std::string missing = folder.file("外来Ｆ（なし）　10月.txt");
+  const std::string missing = folder.path("外来Ｆ（なし）　10月.txt");
   const ProcessResult result = run({"--yymm", "202110", "--fg", missing}, database);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.out, HasSubstr("FGファイル取り込みエラー\n  cause: "));
@@ -323,16 +305,14 @@ TEST_F(Efload, JapaneseFileNameIsLoaded) {
   const std::string database = initialised_database();
   std::ifstream in(en_sample, std::ios::binary);  // an ASCII path
   const std::string en_bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::string japanese = folder.file("入院Ｅファイル　10月.txt");
-  try {
-    write_file(japanese, en_bytes);
-  } catch (const std::runtime_error& error) {
+  const std::string japanese = folder.path("入院Ｅファイル　10月.txt");
+  if (!write_file(japanese, en_bytes)) {
 #ifdef _WIN32
     // Wine maps file names through the Unix locale; without a Japanese UTF-8
     // locale it cannot create this name, which Windows itself can.
-    GTEST_SKIP() << error.what();
+    GTEST_SKIP() << "cannot create " << japanese;
 #else
-    throw;
+    FAIL() << "cannot create " << japanese;
 #endif
   }
   const ProcessResult result = run({"--yymm", "202110", "--en", japanese}, database);

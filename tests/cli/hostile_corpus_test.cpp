@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "database_contents.h"
-#include "efload_process.h"
+#include "support/efload_process.h"
+#include "support/query.h"
+#include "support/scratch_folder.h"
+#include "support/wine_path.h"
 #include "run_messages.h"
 
 #ifdef _WIN32
@@ -24,6 +26,8 @@
 #endif
 
 namespace efi::cli::testing {
+
+using namespace efi::test_support;
 namespace {
 
 namespace fs = std::filesystem;
@@ -171,11 +175,11 @@ const std::vector<HostileCase> hostile_cases = {
 class Baseline {
  public:
   Baseline() {
-    database_ = folder_.file("vorn.sqlite3");
-    const ProcessResult init = run_efload({"init", "--db", database_}, folder_.path());
+    database_ = folder_.path("vorn.sqlite3");
+    const ProcessResult init = run_efload({"init", "--db", database_}, folder_.folder());
     if (init.exit_code != 0) throw std::runtime_error("efload init failed: " + init.err);
-    const std::string list_1001 = folder_.file("ab20211001.xlsx");
-    const std::string list_1101 = folder_.file("ab20211101.xlsx");
+    const std::string list_1001 = folder_.path("ab20211001.xlsx");
+    const std::string list_1101 = folder_.path("ab20211101.xlsx");
     fs::copy_file(corpus + "etc_good.xlsx", list_1001);
     fs::copy_file(corpus + "etc_good.xlsx", list_1101);
     load({"--en", samples + "EN_202110.txt", "--fn", samples + "FN_202110.txt", "--eg",
@@ -191,11 +195,11 @@ class Baseline {
   void load(std::vector<std::string> sources) {
     std::vector<std::string> arguments = {"run", "--yymm", "202110", "--db", database_};
     arguments.insert(arguments.end(), sources.begin(), sources.end());
-    const ProcessResult run = run_efload(arguments, folder_.path());
+    const ProcessResult run = run_efload(arguments, folder_.folder());
     if (run.exit_code != 0) throw std::runtime_error("loading the baseline failed: " + run.out);
   }
 
-  TempFolder folder_;
+  ScratchFolder folder_{"efload-test"};
   std::string database_;
   DatabaseContents contents_;
 };
@@ -220,12 +224,12 @@ TEST_P(HostileCorpus, EndsWithItsMessageAndKeepsEarlierRows) {
   ASSERT_EQ(before.at("kyak").size(), 6u);  // two lists of three rows
   ASSERT_EQ(before.at("yak").size(), 35u);
 
-  TempFolder folder;
-  const std::string database = folder.file("vorn.sqlite3");
+  ScratchFolder folder{"efload-test"};
+  const std::string database = folder.path("vorn.sqlite3");
   fs::copy_file(baseline().database(), database);
-  const Input input = c.input(folder.path());
+  const Input input = c.input(folder.folder());
   const ProcessResult result =
-      run_efload({"run", "--yymm", "202110", "--db", database, c.option, input.path}, folder.path());
+      run_efload({"run", "--yymm", "202110", "--db", database, c.option, input.path}, folder.folder());
 
   EXPECT_EQ(result.exit_code, c.exit_code) << result.out << result.err;
   EXPECT_THAT(result.err, Not(HasSubstr("Sanitizer")));

@@ -4,9 +4,14 @@
 
 #include <string>
 
-#include "efload_process.h"
+#include "support/efload_process.h"
+#include "support/query.h"
+#include "support/scratch_folder.h"
+#include "support/wine_path.h"
 
 namespace efi::cli::testing {
+
+using namespace efi::test_support;
 
 inline const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
 

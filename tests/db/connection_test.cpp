@@ -17,7 +17,7 @@ namespace {
 using test::column;
 using test::Raw;
 using test::SchemaDb;
-using test::TempDir;
+using test::ScratchFolder;
 
 // Records the text of every statement the engine starts on a handle.
 struct StatementLog {
@@ -41,8 +41,8 @@ void expect_error(F&& fn, const std::string& text) {
 }
 
 TEST(Connection, OpensOnFirstStartWithTheSettings) {
-  TempDir dir;
-  const std::string path = dir.file("vorn.sqlite3");
+  ScratchFolder dir{"efi-db"};
+  const std::string path = dir.path("vorn.sqlite3");
   Connection c(path);
   EXPECT_FALSE(c.is_open());
   EXPECT_FALSE(std::filesystem::exists(path)) << "constructing must not touch the file";
@@ -183,9 +183,9 @@ TEST(Connection, FileLockedByAnotherConnectionFailsTheOpening) {
 }
 
 TEST(Connection, FolderThatCannotBeWrittenFailsUntilItExists) {
-  TempDir dir;
-  const auto folder = dir.path() / "not-yet";
-  Connection c(test::utf8(folder / "vorn.sqlite3"));
+  ScratchFolder dir{"efi-db"};
+  const auto folder = dir.folder() / "not-yet";
+  Connection c(efi::test_support::utf8_of(folder / "vorn.sqlite3"));
   expect_error([&] { c.start_transaction(); }, "unable to open database file");
   EXPECT_FALSE(c.is_open());
   EXPECT_FALSE(c.in_transaction());
@@ -199,8 +199,8 @@ TEST(Connection, FolderThatCannotBeWrittenFailsUntilItExists) {
 }
 
 TEST(Connection, FileThatIsNotADatabaseFailsTheOpening) {
-  TempDir dir;
-  const std::string path = dir.file("vorn.sqlite3");
+  ScratchFolder dir{"efi-db"};
+  const std::string path = dir.path("vorn.sqlite3");
   {
     std::ofstream out(path, std::ios::binary);
     for (int i = 0; i < 64; ++i) out << "this is a text file, not a database file\n";
@@ -218,13 +218,13 @@ TEST(Connection, FileThatIsNotADatabaseFailsTheOpening) {
 
 TEST(Connection, SetDatabaseClosesAndUsesTheNewFile) {
   SchemaDb first;
-  TempDir dir;
+  ScratchFolder dir{"efi-db"};
   Connection c(first.path);
   c.start_transaction();
   c.commit();
-  c.set_database(dir.file("other.sqlite3"));
+  c.set_database(dir.path("other.sqlite3"));
   EXPECT_FALSE(c.is_open());
-  EXPECT_EQ(c.database(), dir.file("other.sqlite3"));
+  EXPECT_EQ(c.database(), dir.path("other.sqlite3"));
   c.start_transaction();
   c.rollback();
   EXPECT_EQ(column(c.handle(), "select count(*) from sqlite_schema"), std::vector<std::string>{"0"});

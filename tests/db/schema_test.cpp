@@ -15,7 +15,7 @@ namespace {
 
 using test::Raw;
 using test::SchemaDb;
-using test::TempDir;
+using test::ScratchFolder;
 
 std::vector<std::string> split(const std::string& words) {
   std::vector<std::string> out;
@@ -141,23 +141,23 @@ TEST(Schema, ApplyingAgainKeepsTablesAndRows) {
 }
 
 TEST(Schema, EmbeddedTextIsTheSchemaFile) {
-  std::ifstream in(test::source_file("schema/vorn.sql"), std::ios::binary);
-  ASSERT_TRUE(in) << test::source_file("schema/vorn.sql");
+  std::ifstream in(test::source_path("schema/vorn.sql"), std::ios::binary);
+  ASSERT_TRUE(in) << test::source_path("schema/vorn.sql");
   std::ostringstream file;
   file << in.rdbuf();
   EXPECT_EQ(schema_sql(), file.str());
 }
 
 TEST(Schema, ApplyFailsWithTheEngineText) {
-  TempDir dir;
+  ScratchFolder dir{"efi-db"};
   try {
-    apply_schema(test::utf8(dir.path() / "missing" / "vorn.sqlite3"));
+    apply_schema(efi::test_support::utf8_of(dir.folder() / "missing" / "vorn.sqlite3"));
     ADD_FAILURE() << "no error";
   } catch (const Error& e) {
     EXPECT_STREQ(e.what(), "unable to open database file");
   }
   // A file held by another connection's exclusive lock
-  const std::string path = dir.file("locked.sqlite3");
+  const std::string path = dir.path("locked.sqlite3");
   Raw other(path);
   other.exec("PRAGMA locking_mode = EXCLUSIVE");
   other.exec("create table t (x); insert into t values (1)");

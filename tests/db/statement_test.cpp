@@ -13,7 +13,7 @@ namespace efi::db {
 namespace {
 
 using test::column;
-using test::rows;
+
 using test::SchemaDb;
 
 // A schema database with an open transaction, plus a table `raw` whose column
@@ -23,9 +23,9 @@ struct Open {
   Connection c{db.path};
   Open() {
     c.start_transaction();
-    test::exec(c.handle(), "create table raw (v)");
+    efi::test_support::execute_sql(c.handle(), "create table raw (v)");
   }
-  std::vector<std::vector<std::string>> rows(const std::string& sql) { return test::rows(c.handle(), sql); }
+  std::vector<std::vector<std::string>> rows(const std::string& sql) { return efi::test_support::query_rows(c.handle(), sql); }
 };
 
 template <typename E, typename F>
@@ -149,7 +149,7 @@ TEST(Statement, ParameterTypesFollowTheTypingOrTheFirstValue) {
 
 TEST(Statement, IntegerKeyDeleteMatchesTextKeysOnlyInTypedColumns) {
   Open o;
-  test::exec(o.c.handle(), "create table untyped_yak (ymd, yjcode, name, yakcode)");
+  efi::test_support::execute_sql(o.c.handle(), "create table untyped_yak (ymd, yjcode, name, yakcode)");
   for (const char* table : {"yak", "untyped_yak"}) {
     Statement insert(o.c, ParamTyping::text);
     insert.set_text(std::string("insert into ") + table + " values (:ymd, :yjcode, :name, :yakcode)");
@@ -185,7 +185,7 @@ TEST(Statement, MarkersAreNamesOutsideQuotesAndComments) {
   EXPECT_EQ(s.param_index("real"), 0u);
   EXPECT_EQ(s.param_index("rEAL"), 0u);
   s.set("REAL", "x");
-  test::exec(o.c.handle(), "create table b (\":b\"); insert into b values ('B')");
+  efi::test_support::execute_sql(o.c.handle(), "create table b (\":b\"); insert into b values ('B')");
   // "[:b]" names a column: make the statement valid by giving it a source
   s.set_text("insert into raw select ':lit' || \":b\" || [:b] || `:b` || :Real || :REAL /* :x */ from b -- :y");
   s.set("real", "r");
@@ -212,7 +212,7 @@ TEST(Statement, ErrorsNameWhatFailed) {
     EXPECT_EQ(e.sql(), "insert into nosuch values (:a)");
   }
 
-  test::exec(o.c.handle(), "create table u (x unique)");
+  efi::test_support::execute_sql(o.c.handle(), "create table u (x unique)");
   s.set_text("insert into u values (:x)");
   s.set("x", std::int64_t{1});
   s.execute();
@@ -232,7 +232,7 @@ TEST(Statement, ErrorsNameWhatFailed) {
   s.set_text("  ");
   expect_message<Error>([&] { s.execute(); }, "executing a statement: the statement text is empty");
 
-  Connection closed(o.db.dir.file("other.sqlite3"));
+  Connection closed(o.db.dir.path("other.sqlite3"));
   Statement never(closed, ParamTyping::text);
   never.set_text("select 1");
   expect_message<Error>([&] { never.execute(); }, "executing a statement: the database connection is not open");

@@ -14,7 +14,7 @@
 #include "platform/text.h"
 #endif
 
-#include "scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace efi::import {
 namespace {
@@ -27,7 +27,7 @@ class LineSourceTest : public ::testing::Test {
   std::string write(const std::string& bytes, const std::string& name = "input.txt") {
     return folder_.file(name, bytes);
   }
-  testing::ScratchFolder folder_{"efi-lines"};
+  efi::test_support::ScratchFolder folder_{"efi-lines"};
 };
 
 // All lines of `source`, checking the line numbers on the way.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "scratch_folder.h"
+#include "support/scratch_folder.h"
 
 namespace efi::import {
 namespace {
@@ -19,7 +19,7 @@ using Rows = std::vector<std::vector<std::string>>;
 class ReadAheadTest : public ::testing::Test {
  protected:
   std::string write(const std::string& name, const std::string& bytes) { return folder_.file(name, bytes); }
-  testing::ScratchFolder folder_{"efi-ahead"};
+  efi::test_support::ScratchFolder folder_{"efi-ahead"};
 };
 
 // Every line split in place, the way the loader read before reading ahead.

@@ -4,10 +4,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,10 +15,16 @@
 #include "db/connection.h"
 #include "db/schema.h"
 #include "import/run.h"
-#include "scratch_folder.h"
+#include "support/query.h"
+#include "support/scratch_folder.h"
 #include "workbook/converter.h"
 
 namespace efi::import::testing {
+
+using efi::test_support::path_of;
+using efi::test_support::Row;
+using efi::test_support::ScratchFolder;
+using efi::test_support::utf8_of;
 
 // Every host call as one text: "status:…", "repaint", "max:N", "pos:N",
 // "pump", "step_error:…", "general_error:…", "completion:text|caption".
@@ -90,7 +94,7 @@ class TestConverter : public workbook::Converter {
   };
   void convert(const std::string& excel_file, const std::string& out_file, int format) override {
     calls.push_back({excel_file, out_file, format, std::filesystem::exists(path_of(out_file))});
-    std::ofstream(path_of(out_file), std::ios::binary) << csv;
+    efi::test_support::write_file(out_file, csv);
     if (failure) throw workbook::ConversionError(*failure);
   }
 
@@ -98,9 +102,6 @@ class TestConverter : public workbook::Converter {
   std::optional<std::string> failure;  // set: the conversion fails with this text
   std::vector<Call> calls;             // every conversion asked for
 };
-
-// One cell of a query result: its text, or "NULL".
-using Row = std::vector<std::string>;
 
 class RunTest : public ::testing::Test {
  protected:
@@ -151,41 +152,13 @@ class RunTest : public ::testing::Test {
   // it sees is what was committed to the file.
   std::vector<Row> query(const std::string& sql) {
     connection->close();
-    sqlite3* db = nullptr;
-    std::vector<Row> rows;
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-      ADD_FAILURE() << "cannot open " << database;
-      sqlite3_close(db);
-      return rows;
-    }
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
-      ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
-    } else {
-      while (sqlite3_step(stmt) == SQLITE_ROW) {
-        Row row;
-        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-          const unsigned char* text = sqlite3_column_text(stmt, c);
-          row.push_back(text ? reinterpret_cast<const char*>(text) : "NULL");
-        }
-        rows.push_back(row);
-      }
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return rows;
+    return efi::test_support::query_rows(database, sql);
   }
 
   // Runs statements on the file directly (seeding, breaking tables).
   void exec(const std::string& sql) {
     connection->close();
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK)
-        << sql << ": " << (message ? message : "");
-    sqlite3_free(message);
-    sqlite3_close(db);
+    efi::test_support::execute_sql(database, sql);
   }
 
   ScratchFolder scratch_{"efi-run"};  // the test's own temporary folder, first in and last out

@@ -1,6 +1,7 @@
 // File and clock helpers on the real file system, in a folder of the test's own.
 #include "platform/files.h"
 #include "platform/system_error.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,30 +22,14 @@ namespace {
 namespace fs = std::filesystem;
 
 // Paths as UTF-8 both ways (on Windows a narrow path would be the ANSI code page).
-std::string utf8(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-fs::path path_of(const std::string& utf8_text) { return fs::path(std::u8string(utf8_text.begin(), utf8_text.end())); }
+using efi::test_support::path_of;
+std::string utf8(const fs::path& path) { return efi::test_support::utf8_of(path); }
 
 class Files : public testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("efi-files-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  std::string write(const std::string& name, const std::string& bytes) {
-    const fs::path path = folder_ / path_of(name);
-    std::ofstream(path, std::ios::binary) << bytes;
-    return utf8(path);
-  }
-  fs::path folder_;
+  std::string write(const std::string& name, const std::string& bytes) { return scratch_.file(name, bytes); }
+  efi::test_support::ScratchFolder scratch_{"efi-files"};
+  const fs::path& folder_ = scratch_.folder();
 };
 
 TEST_F(Files, ReadFileReadsInPiecesAndRewinds) {

@@ -23,19 +23,14 @@ using test::exists;
 using test::read_bytes;
 
 
-std::wstring wide(const std::string& s) {
-  int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
+std::wstring wide(const std::string& s) { return test::from_utf8(s).wstring(); }
 
 // A path of the build (a Unix path under Wine) as Windows sees it.
-std::wstring windows_path(std::string unix_path) {
-  if (!unix_path.empty() && unix_path[0] == '/') unix_path = "Z:" + unix_path;
-  for (char& c : unix_path)
+std::wstring windows_path(const std::string& build_path) {
+  std::string path = efi::test_support::native_path(build_path);
+  for (char& c : path)
     if (c == '/') c = '\\';
-  return wide(unix_path);
+  return wide(path);
 }
 
 void set_value(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value) {

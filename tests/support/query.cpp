@@ -1,4 +1,4 @@
-#include "database_contents.h"
+#include "support/query.h"
 
 #include <sqlite3.h>
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <stdexcept>
 
-namespace efi::cli::testing {
+namespace efi::test_support {
 namespace {
 
 struct Close {
@@ -50,6 +50,38 @@ std::string typed_value(sqlite3_stmt* statement, int column) {
 }
 
 }  // namespace
+
+std::vector<Row> query_rows(sqlite3* handle, const std::string& sql) {
+  Statement statement = prepare(handle, sql);
+  std::vector<Row> rows;
+  int rc;
+  while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    Row row;
+    for (int c = 0; c < sqlite3_column_count(statement.get()); ++c) {
+      const unsigned char* text = sqlite3_column_text(statement.get(), c);
+      row.push_back(text ? std::string(reinterpret_cast<const char*>(text),
+                                       static_cast<std::size_t>(sqlite3_column_bytes(statement.get(), c)))
+                         : std::string("NULL"));
+    }
+    rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) throw std::runtime_error("running \"" + sql + "\": " + sqlite3_errmsg(handle));
+  return rows;
+}
+
+std::vector<Row> query_rows(const std::string& database, const std::string& sql) {
+  Database db = open(database, SQLITE_OPEN_READWRITE);
+  return query_rows(db.get(), sql);
+}
+
+void execute_sql(sqlite3* handle, const std::string& sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message ? message : "unknown error";
+    sqlite3_free(message);
+    throw std::runtime_error("running \"" + sql + "\": " + text);
+  }
+}
 
 DatabaseContents database_contents(const std::string& database) {
   Database db = open(database, SQLITE_OPEN_READONLY);
@@ -107,12 +139,7 @@ std::string query_value(const std::string& database, const std::string& sql) {
 
 void execute_sql(const std::string& database, const std::string& sql) {
   Database db = open(database, SQLITE_OPEN_READWRITE);
-  char* message = nullptr;
-  if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    std::string text = message ? message : "unknown error";
-    sqlite3_free(message);
-    throw std::runtime_error("running \"" + sql + "\" on " + database + ": " + text);
-  }
+  execute_sql(db.get(), sql);
 }
 
-}  // namespace efi::cli::testing
+}  // namespace efi::test_support

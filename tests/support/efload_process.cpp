@@ -1,6 +1,7 @@
-// Child processes: fork, redirect, exec and wait on POSIX; CreateProcessW
-// with inherited file handles on Windows.
-#include "efload_process.h"
+#include "support/efload_process.h"
+
+#include "support/scratch_folder.h"
+#include "support/wine_path.h"
 
 #ifndef _WIN32
 
@@ -9,30 +10,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
-namespace efi::cli::testing {
-namespace {
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
+namespace efi::test_support {
 
 ProcessResult run_efload(const std::vector<std::string>& arguments,
                          const std::filesystem::path& working_folder, RunAs run_as) {
   // The child's output goes to files beside the test's temporary folder, so
   // they never show up in a listing of the folder the child works in.
-  TempFolder capture;
-  const std::string out_path = capture.file("stdout");
-  const std::string err_path = capture.file("stderr");
+  ScratchFolder capture("efload-output");
+  const std::string out_path = capture.path("stdout");
+  const std::string err_path = capture.path("stderr");
   std::vector<std::string> argv_text{EFLOAD_PATH};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -61,52 +49,20 @@ ProcessResult run_efload(const std::vector<std::string>& arguments,
   if (waitpid(child, &status, 0) != child) throw std::runtime_error("waiting for efload failed");
   ProcessResult result;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = read_all(out_path);
-  result.err = read_all(err_path);
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
   return result;
 }
 
-TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "efload-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("making a temporary folder failed");
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempFolder::file(const std::string& name) const {
-  const std::u8string path = (path_ / path_of_utf8(name)).u8string();
-  return std::string(path.begin(), path.end());
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-  if (!out) throw std::runtime_error("writing " + path + " failed");
-}
-
-}  // namespace efi::cli::testing
+}  // namespace efi::test_support
 
 #else  // _WIN32
 #include <windows.h>
 
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
 
-namespace efi::cli::testing {
+namespace efi::test_support {
 namespace {
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 std::string without_cr_before_lf(std::string text) {
   std::string out;
@@ -118,13 +74,7 @@ std::string without_cr_before_lf(std::string text) {
   return out;
 }
 
-std::wstring wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
+std::wstring wide(const std::string& utf8) { return path_of(utf8).wstring(); }
 
 // One argument quoted the way CommandLineToArgvW and the C runtime undo it.
 std::wstring quoted(const std::wstring& arg) {
@@ -166,16 +116,11 @@ HANDLE inheritable_file(const std::wstring& path) {
 
 }  // namespace
 
-std::string native_path(const std::string& path) {
-  // A Unix path from the build (EFI_SOURCE_DIR) is on Wine's drive Z:.
-  return !path.empty() && path[0] == '/' ? "Z:" + path : path;
-}
-
 ProcessResult run_efload(const std::vector<std::string>& arguments,
                          const std::filesystem::path& working_folder, RunAs) {
-  TempFolder capture;
-  const std::filesystem::path out_path = capture.path() / "stdout";
-  const std::filesystem::path err_path = capture.path() / "stderr";
+  ScratchFolder capture("efload-output");
+  const std::filesystem::path out_path = capture.folder() / "stdout";
+  const std::filesystem::path err_path = capture.folder() / "stderr";
   const std::wstring program = wide(native_path(EFLOAD_PATH));
   std::wstring command_line = quoted(program);
   for (const std::string& arg : arguments) command_line += L" " + quoted(wide(arg));
@@ -208,46 +153,10 @@ ProcessResult run_efload(const std::vector<std::string>& arguments,
     result.exit_code = static_cast<int>(code);
   }
   // The C runtime writes text mode: line breaks come out as CR LF.
-  result.out = without_cr_before_lf(read_all(out_path));
-  result.err = without_cr_before_lf(read_all(err_path));
+  result.out = without_cr_before_lf(read_file(utf8_of(out_path)));
+  result.err = without_cr_before_lf(read_file(utf8_of(err_path)));
   return result;
 }
 
-TempFolder::TempFolder() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const auto candidate = std::filesystem::temp_directory_path() /
-                           ("efload-test-" + std::to_string(random()));
-    if (std::filesystem::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("making a temporary folder failed");
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempFolder::file(const std::string& name) const {
-  const std::u8string path = (path_ / path_of_utf8(name)).u8string();
-  return std::string(path.begin(), path.end());
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  // CreateFileW with the UTF-16 name: the file streams of this C runtime take
-  // the narrow name in the ANSI code page.
-  Handle file(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (file.get() == INVALID_HANDLE_VALUE ||
-      !WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-      written != bytes.size()) {
-    throw std::runtime_error("writing " + path + " failed with error " + std::to_string(GetLastError()));
-  }
-}
-
-}  // namespace efi::cli::testing
+}  // namespace efi::test_support
 #endif
