@@ -6,13 +6,14 @@
 #include <string>
 
 #include "cli/summary.h"
+#include "cli/temporary_csv.h"
 #include "cli/terminal_host.h"
 #include "db/connection.h"
 #include "db/schema.h"
 #include "import/steps.h"
 #include "platform/console.h"
 #include "platform/files.h"
-#include "platform/process.h"
+#include "platform/interrupt.h"
 #include "workbook/converter.h"
 
 namespace efi::cli {
@@ -34,8 +35,23 @@ int exit_status_of(import::RunOutcome outcome) {
     case import::RunOutcome::completed: return exit_ok;
     case import::RunOutcome::completed_with_errors: return exit_step_failed;
     case import::RunOutcome::stopped: return exit_stopped;
+    case import::RunOutcome::interrupted: break;  // 128 + the signal's number
   }
   return exit_step_failed;
+}
+
+// What an interrupted run did: which step it stopped in, undone.
+std::string interruption_text(const import::RunReport& report) {
+  for (const import::StepReport& step : report.steps) {
+    if (step.outcome != import::StepOutcome::stopped) continue;
+    std::string tables;
+    for (const import::TableDef& table : step.step->tables) {
+      tables += (tables.empty() ? "" : ", ") + std::string(table.name);
+    }
+    return "interrupted during the step that replaces the rows of " + tables +
+           "; that step was rolled back, and the steps after it and the derivation did not run";
+  }
+  return "interrupted; the steps not yet run and the derivation did not run";
 }
 
 }  // namespace
@@ -63,10 +79,12 @@ int run_import(const Request& request) {
 
   std::unique_ptr<workbook::Converter> converter = workbook::make_default_converter();
   import::Environment environment = import::default_environment(*converter);
-  // The window's one fixed name would let two loads started at once (a script,
-  // a scheduled job) convert into and delete each other's file: one per process.
-  environment.temp_csv_path = platform::executable_folder() + "vornexport-" +
-                              std::to_string(platform::process_id()) + ".csv";
+  const std::string folder = platform::executable_folder();
+  environment.temp_csv_path = temporary_csv_path(folder);
+  environment.remove_stale_temp_files = [folder] { remove_stale_temporary_csvs(folder); };
+  // Ctrl+C or a scheduler's SIGTERM stops the run at its next row, rolled back.
+  platform::watch_interrupts();
+  environment.stop_requested = [] { return platform::interrupt_signal() != 0; };
 
   import::RunReport report;
   {
@@ -92,6 +110,11 @@ int run_import(const Request& request) {
     std::printf("%s\n", line.c_str());
   }
   std::fflush(stdout);
+  if (report.outcome == import::RunOutcome::interrupted) {
+    std::fprintf(stderr, "efload: %s\n", interruption_text(report).c_str());
+    platform::interrupts_handled();
+    return 128 + platform::interrupt_signal();
+  }
   return exit_status_of(report.outcome);
 }
 

@@ -225,7 +225,10 @@ constexpr std::string_view exit_codes_text =
     "  2  the command line is wrong, or the database does not exist yet (run\n"
     "     'efload init' first); nothing was touched\n"
     "  3  the run stopped before its end (for example an invalid character in the\n"
-    "     --etc or --y path); files loaded before the stop stay loaded\n";
+    "     --etc or --y path); files loaded before the stop stay loaded\n"
+    "  130, 143  interrupted by Ctrl+C or SIGTERM (128 + the signal's number): the\n"
+    "     file being loaded was rolled back, nothing after it ran; files loaded\n"
+    "     before it stay loaded\n";
 
 constexpr std::string_view init_text =
     "efload init [--db PATH]\n"

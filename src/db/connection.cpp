@@ -144,4 +144,22 @@ void Connection::rollback() {
   in_transaction_ = false;
 }
 
+StopCheck::StopCheck(Connection& connection, std::function<bool()> should_stop)
+    : handle_(connection.handle()), should_stop_(std::move(should_stop)) {
+  constexpr int steps_between_asks = 4096;
+  if (handle_ != nullptr && should_stop_) sqlite3_progress_handler(handle_, steps_between_asks, ask, this);
+}
+
+StopCheck::~StopCheck() {
+  if (handle_ != nullptr) sqlite3_progress_handler(handle_, 0, nullptr, nullptr);
+}
+
+int StopCheck::ask(void* self) {
+  try {
+    return static_cast<StopCheck*>(self)->should_stop_() ? 1 : 0;
+  } catch (...) {
+    return 0;  // an exception must not cross the engine
+  }
+}
+
 }  // namespace efi::db

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,6 +83,25 @@ class Connection {
   std::int64_t transaction_number_ = 0;   // N of the last "t_N" since opening
   std::uint64_t generation_ = 0;          // count of openings
   std::vector<Statement*> statements_;    // live statements made on this connection
+};
+
+// While it lives, a long statement on the connection (an insert-from-select
+// over a month's rows) is stopped as soon as `should_stop` says so: it fails
+// with the engine's "interrupted" (SQLITE_INTERRUPT). The engine asks every
+// few thousand of its steps. Made after the connection opened; ended before
+// the transaction is committed or rolled back, so those are never cut short.
+class StopCheck {
+ public:
+  StopCheck(Connection& connection, std::function<bool()> should_stop);
+  ~StopCheck();
+  StopCheck(const StopCheck&) = delete;
+  StopCheck& operator=(const StopCheck&) = delete;
+
+ private:
+  static int ask(void* self);  // the engine's progress callback: non-zero stops the statement
+
+  sqlite3* handle_;                  // null when the connection was closed
+  std::function<bool()> should_stop_;
 };
 
 }  // namespace efi::db

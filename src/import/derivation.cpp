@@ -1,5 +1,7 @@
 #include "import/derivation.h"
 
+#include <optional>
+
 #include "import/step_frame.h"
 
 namespace efi::import {
@@ -101,6 +103,7 @@ std::span<const std::string_view> efn_insert_lines() { return efn_insert; }
 std::span<const std::string_view> efg_insert_lines() { return efg_insert; }
 
 void run_derivation(const StepDef& step, RunContext& context, StepReport& report) {
+  check_stop(context);
   RunHost& host = context.host;
   try {
     // The transaction comes first: when it cannot start, the status panel
@@ -109,6 +112,10 @@ void run_derivation(const StepDef& step, RunContext& context, StepReport& report
     host.set_status(step.status_text);
     host.repaint();
     report.key = year_month_key(context.keys);
+    // The insert-from-select statements run for seconds on a large month: a
+    // stop request cuts them short, and the roll-back undoes both tables.
+    std::optional<db::StopCheck> stop_check;
+    if (context.environment.stop_requested) stop_check.emplace(context.connection, context.environment.stop_requested);
     // Per table: its delete through the shared FDQ_DEL (yymmkbn an integer
     // there), then its insert-from-select (yymmkbn the text "0" or "1").
     for (const TableDef& table : step.tables) {
@@ -118,6 +125,7 @@ void run_derivation(const StepDef& step, RunContext& context, StepReport& report
       insert.execute();
       report.rows_inserted += static_cast<std::uint64_t>(insert.changes());
     }
+    stop_check.reset();
     context.connection.commit();
     host.pump_messages();
   } catch (...) {

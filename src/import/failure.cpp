@@ -68,6 +68,12 @@ Failure Failure::other(std::string text) {
   return f;
 }
 
+Failure Failure::interrupted() {
+  Failure f;
+  f.kind = FailureKind::interrupted;
+  return f;
+}
+
 std::string failure_text(const Failure& failure) {
   switch (failure.kind) {
     case FailureKind::engine:
@@ -88,6 +94,8 @@ std::string failure_text(const Failure& failure) {
     case FailureKind::list_date:
       return "taking the list date from \"" + failure.file + "\": characters 3 to 10 are \"" +
              failure.reason + "\", not eight digits";
+    case FailureKind::interrupted:
+      return "interrupted";
     case FailureKind::undescribed:
       break;
   }

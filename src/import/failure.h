@@ -25,6 +25,7 @@ enum class FailureKind {
   list_date,      // the workbook's name holds no eight-digit list date
   conversion,     // the workbook could not be converted: `reason` is the converter's text
   other,          // anything else: `reason` says what
+  interrupted,    // a request to stop (Ctrl+C, SIGTERM) ended the run in this step
   undescribed,    // describing the failure failed itself (no memory left); no text was kept
 };
 
@@ -47,6 +48,7 @@ struct Failure {
   static Failure list_date(std::string file_name, std::string date);
   static Failure conversion(std::string text);
   static Failure other(std::string text);
+  static Failure interrupted();
 };
 
 // The cause as efload prints it:
@@ -57,6 +59,7 @@ struct Failure {
 //                                [ (converted from "<workbook>")]
 //   list_date                    taking the list date from "<file>": characters 3 to 10
 //                                are "<reason>", not eight digits
+//   interrupted                  interrupted
 std::string failure_text(const Failure& failure);
 
 // An exception that carries its failure as a record; what() is its text.

@@ -95,6 +95,18 @@ RunReport run(const RunKeys& keys, db::Connection& connection, Statements& state
     for (const StepReport& step : report.steps) {
       if (step.outcome == StepOutcome::failed) report.outcome = RunOutcome::completed_with_errors;
     }
+  } catch (const Interrupted&) {
+    report.outcome = RunOutcome::interrupted;
+    if (running != nullptr) {
+      running->outcome = StepOutcome::stopped;
+      try {
+        running->failure = Failure::interrupted();
+        clock->stop(*running);
+        host.step_finished(*running);
+      } catch (...) {
+        // The report still says where the run stopped.
+      }
+    }
   } catch (...) {
     report.outcome = RunOutcome::stopped;
     Failure failure = current_failure();

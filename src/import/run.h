@@ -62,7 +62,8 @@ enum class StepOutcome {
   skipped,    // switched off or no file name: nothing touched
   committed,  // its deletes and inserts are in the database
   failed,     // rolled back and reported with its message; the run went on
-  stopped,    // the run stopped inside it (a bad path, a failing roll-back); it changed nothing
+  stopped,    // the run stopped inside it (a bad path, a failing roll-back, an
+              // interruption); it changed nothing
 };
 
 // What one step did.
@@ -80,6 +81,7 @@ enum class RunOutcome {
   completed,            // reached the completion box, every step that ran succeeded
   completed_with_errors,// reached the completion box, a step failed
   stopped,              // a failure outside the steps' protected regions stopped the run
+  interrupted,          // a request to stop: the step under way rolled back, nothing after it ran
 };
 
 struct RunReport {
@@ -127,11 +129,19 @@ struct Environment {
   workbook::Converter* converter = nullptr;    // for the drug list workbook
   std::string temp_csv_path;                   // executable folder + "vornexport.csv"
   std::function<std::string()> today_yyyymmdd; // the local date for the Y list
+  // Removes the temporary CSVs that crashed runs left behind, before a
+  // conversion; none: only temp_csv_path itself is removed.
+  std::function<void()> remove_stale_temp_files;
+  // True once the run should stop (efload: Ctrl+C or SIGTERM arrived). Asked
+  // before each step, at each row and when a conversion returns; none: never.
+  std::function<bool()> stop_requested;
 };
 Environment default_environment(workbook::Converter& converter);
 
 // Ins_EF. Never throws: a failure that leaves the steps goes to the host's
-// general error box and the run returns with the outcome `stopped`.
+// general error box and the run returns with the outcome `stopped`; a stop
+// request rolls the step under way back and returns `interrupted`, without a
+// box.
 RunReport run(const RunKeys& keys, db::Connection& connection, Statements& statements,
               RunHost& host, const Environment& environment);
 

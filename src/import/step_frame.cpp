@@ -67,12 +67,14 @@ StepKey take_key(const StepDef& step, const SourceInput& input, const std::strin
 void convert_workbook(const SourceInput& input, RunContext& context) {
   const std::string& csv = context.environment.temp_csv_path;
   platform::delete_file(csv);  // a file left by an earlier crash; success not examined
+  if (context.environment.remove_stale_temp_files) context.environment.remove_stale_temp_files();
   workbook::Converter* converter = context.environment.converter;
   if (converter == nullptr) {
     throw FailureError(
         Failure::conversion("converting \"" + input.path + "\": no workbook converter is available"));
   }
   converter->convert(input.path, csv, workbook::xlCSVUTF8);
+  check_stop(context);  // the conversion cannot be cut short; its end can
 }
 
 // Reads `path` and inserts one row per line from the step's first line on.
@@ -99,6 +101,7 @@ void insert_lines(const StepDef& step, const std::string& path,
   const FieldList* fields = nullptr;
   for (std::size_t index = 0; ahead.next(fields); ++index) {
     if (index < read.first_line) continue;  // never stored
+    check_stop(context);
     host.set_progress_max(maximum);
     host.set_progress_position(progress_position(index));
     key.bind();
@@ -122,6 +125,11 @@ void insert_lines(const StepDef& step, const std::string& path,
 }
 
 }  // namespace
+
+void check_stop(const RunContext& context) {
+  const auto& stop_requested = context.environment.stop_requested;
+  if (stop_requested && stop_requested()) throw Interrupted();
+}
 
 StepKey year_month_key(const RunKeys& keys) {
   return {{{yymm_parameter, keys.yymm}, {yymmkbn_parameter, keys.yymmkbn}}};
@@ -151,6 +159,7 @@ void fail_step(const StepDef& step, RunContext& context, StepReport& report) {
   // failure allocates, and a step left in its transaction would make the
   // next step's BEGIN fail for a reason of its own.
   context.connection.rollback();  // a failing roll-back stops the run
+  check_stop(context);            // whatever failed, a stop request ends the run here
   report.outcome = StepOutcome::failed;
   report.failure = current_failure();
   context.host.show_step_error(StepFailure{step.error_message, *report.failure});
@@ -159,6 +168,7 @@ void fail_step(const StepDef& step, RunContext& context, StepReport& report) {
 void run_source_step(const StepDef& step, RunContext& context, StepReport& report) {
   const SourceInput& input = context.keys.sources[static_cast<std::size_t>(*step.source)];
   if (!input.is_switched_on || input.path.empty()) return;  // skipped
+  check_stop(context);
 
   RunHost& host = context.host;
   host.set_status(step.status_text);

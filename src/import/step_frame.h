@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <vector>
 
 #include "db/connection.h"
@@ -17,6 +18,17 @@
 #include "import/steps.h"
 
 namespace efi::import {
+
+// Thrown at a checkpoint once the environment asks the run to stop; the step
+// under way rolls back and the run ends.
+class Interrupted : public std::exception {
+ public:
+  const char* what() const noexcept override { return "interrupted"; }
+};
+
+// Throws Interrupted when the run has been asked to stop.
+struct RunContext;
+void check_stop(const RunContext& context);
 
 // What one run hands to each of its steps.
 struct RunContext {
@@ -62,7 +74,8 @@ void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& 
 
 // Inside a step's catch block: rolls back (a failing roll-back throws and
 // stops the run), then records the failure being handled and shows the
-// step's message. Nothing before the roll-back can throw.
+// step's message. Nothing before the roll-back can throw. When the run has
+// been asked to stop, throws Interrupted after the roll-back instead.
 void fail_step(const StepDef& step, RunContext& context, StepReport& report);
 
 }  // namespace efi::import

@@ -54,7 +54,8 @@ TEST_F(HostTest, StatusBoxesAndPump) {
   h.set_progress_position(7);
   int position_in_box = -1;
   ui.on_box = [&](const BoxCall&) { position_in_box = progress_position(); };
-  h.show_step_error({"FNファイル取り込みエラー", "line 3: too few fields"});
+  const import::Failure cause = import::Failure::missing_field("fn.txt", 3, 18, 2, std::nullopt);
+  h.show_step_error({"FNファイル取り込みエラー", cause});
   EXPECT_EQ(position_in_box, 7);
   h.show_general_error("だめです.");
   h.show_completion("データ取り込みが終了しました。", "EFファイル取り込み");

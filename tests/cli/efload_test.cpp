@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include <signal.h>
+#include <unistd.h>
 #endif
 
 #include <cerrno>
@@ -205,7 +206,7 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
 // tests run in parallel) are not counted.
 std::vector<std::string> temporary_files_left() {
   const std::filesystem::path folder =
-      std::filesystem::path(path_of(native_path(EFLOAD_PATH))).parent_path();
+      std::filesystem::path(path_of(efload_path())).parent_path();
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
@@ -233,6 +234,42 @@ TEST_F(Efload, DrugListWorkbookLoadsUnderItsListDate) {
                                     "\ntable kyak: 30 rows for ymd 20211101\n"));
   EXPECT_EQ(query_value(database, "select hinmei from kyak where code = '1112700X1011'"), "ハロタン");
   EXPECT_THAT(temporary_files_left(), IsEmpty());
+}
+
+// Files a crashed window or killed efload left beside efload: the next drug
+// list load removes them, but not the file of a run still going, nor files
+// of other names.
+TEST_F(Efload, DrugListLoadRemovesTheTemporaryFilesOfEndedRuns) {
+  // A copy of efload in a folder of its own: the files beside it are this test's.
+  ScratchFolder program_folder("efload-copy");
+  const std::filesystem::path program = path_of(efload_path());
+  const std::filesystem::path copy = program_folder.folder() / program.filename();
+  std::filesystem::copy_file(program, copy);
+  const long own = static_cast<long>(
+#ifdef _WIN32
+      GetCurrentProcessId()
+#else
+      getpid()
+#endif
+  );
+  const std::string ended = "vornexport-3999996.csv";  // no process has so high an id here
+  const std::string running = "vornexport-" + std::to_string(own) + ".csv";
+  const std::string other = "vornexport-notes.csv";
+  for (const std::string& name : {std::string("vornexport.csv"), ended, running, other}) {
+    ASSERT_TRUE(write_file(program_folder.path(name), "left behind\n")) << name;
+  }
+  const std::string database = initialised_database();
+  const ProcessResult result =
+      run_efload_copy(utf8_of(copy), {"run", "--yymm", "202110", "--etc", samples + "tp20211101-01_05.xlsx",
+                                      "--db", database},
+                      folder.folder());
+  EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
+  EXPECT_THAT(result.out, HasSubstr("table kyak: 30 rows for ymd 20211101\n"));
+
+  EXPECT_FALSE(std::filesystem::exists(program_folder.folder() / "vornexport.csv"));
+  EXPECT_FALSE(std::filesystem::exists(program_folder.folder() / ended));
+  EXPECT_TRUE(std::filesystem::exists(program_folder.folder() / running));
+  EXPECT_TRUE(std::filesystem::exists(program_folder.folder() / other));
 }
 
 TEST_F(Efload, PatternTwoKeepsPatternOneRows) {

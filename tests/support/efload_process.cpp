@@ -14,14 +14,16 @@
 
 namespace efi::test_support {
 
-ProcessResult run_efload(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& working_folder, RunAs run_as) {
+namespace {
+
+ProcessResult run(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::filesystem::path& working_folder, RunAs run_as) {
   // The child's output goes to files beside the test's temporary folder, so
   // they never show up in a listing of the folder the child works in.
   ScratchFolder capture("efload-output");
   const std::string out_path = capture.path("stdout");
   const std::string err_path = capture.path("stderr");
-  std::vector<std::string> argv_text{EFLOAD_PATH};
+  std::vector<std::string> argv_text{program};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -54,6 +56,7 @@ ProcessResult run_efload(const std::vector<std::string>& arguments,
   return result;
 }
 
+}  // namespace
 }  // namespace efi::test_support
 
 #else  // _WIN32
@@ -114,14 +117,12 @@ HANDLE inheritable_file(const std::wstring& path) {
                      FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-}  // namespace
-
-ProcessResult run_efload(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& working_folder, RunAs) {
+ProcessResult run(const std::string& program_path, const std::vector<std::string>& arguments,
+                  const std::filesystem::path& working_folder, RunAs) {
   ScratchFolder capture("efload-output");
   const std::filesystem::path out_path = capture.folder() / "stdout";
   const std::filesystem::path err_path = capture.folder() / "stderr";
-  const std::wstring program = wide(native_path(EFLOAD_PATH));
+  const std::wstring program = wide(program_path);
   std::wstring command_line = quoted(program);
   for (const std::string& arg : arguments) command_line += L" " + quoted(wide(arg));
 
@@ -158,5 +159,22 @@ ProcessResult run_efload(const std::vector<std::string>& arguments,
   return result;
 }
 
+}  // namespace
 }  // namespace efi::test_support
 #endif
+
+namespace efi::test_support {
+
+std::string efload_path() { return native_path(EFLOAD_PATH); }
+
+ProcessResult run_efload(const std::vector<std::string>& arguments,
+                         const std::filesystem::path& working_folder, RunAs run_as) {
+  return run(efload_path(), arguments, working_folder, run_as);
+}
+
+ProcessResult run_efload_copy(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::filesystem::path& working_folder) {
+  return run(program, arguments, working_folder, RunAs::caller);
+}
+
+}  // namespace efi::test_support

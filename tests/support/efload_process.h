@@ -27,4 +27,12 @@ ProcessResult run_efload(const std::vector<std::string>& arguments,
                          const std::filesystem::path& working_folder,
                          RunAs run_as = RunAs::caller);
 
+// The same with another copy of efload (`program`, a UTF-8 path): one in a
+// folder of the test's own, for what efload keeps beside itself.
+ProcessResult run_efload_copy(const std::string& program, const std::vector<std::string>& arguments,
+                              const std::filesystem::path& working_folder);
+
+// This build's efload, as a path the test can open.
+std::string efload_path();
+
 }  // namespace efi::test_support
