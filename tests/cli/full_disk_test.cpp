@@ -51,7 +51,6 @@ class FileSizeLimit {
   rlimit saved_limit_{};
   void (*saved_handler_)(int) = SIG_DFL;
 };
-#endif
 
 // An F file of `lines` records, 21 tab-separated ASCII fields each.
 std::string f_file(int lines) {
@@ -62,6 +61,7 @@ std::string f_file(int lines) {
   }
   return text;
 }
+#endif
 
 struct FullDiskCase {
   const char* name;
