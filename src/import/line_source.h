@@ -9,9 +9,10 @@
 // Nothing keeps another program from writing to the file between the passes
 // on POSIX (Windows opens it sharing reading only). So the second pass must
 // read the bytes and the lines the first one counted, and after its last line
-// the file must still be the one that was opened (size, last write, device
-// and inode); anything else fails the load as a file that changed while it
-// was read, so no copy still in progress loads half old and half new.
+// the file must still be the one that was opened (size, times of last write
+// and change, device and inode); anything else fails the load as a file that
+// changed while it was read, so no copy still in progress loads half old and
+// half new.
 //
 // Line cutting: CR LF, a lone CR and a lone LF each end one line; LF CR ends
 // two. A break at the very end adds no empty line, every further break adds
@@ -31,7 +32,7 @@
 
 namespace efi::import {
 
-// The file could not be opened or decoded.
+// The file could not be opened or decoded, or changed while it was read.
 class ReadError : public std::runtime_error {
  public:
   ReadError(std::string path, std::uint64_t line_number, const std::string& what)
