@@ -220,10 +220,13 @@ void Statement::bind_all() {
     } else if (p.type == ParamType::integer) {
       rc = sqlite3_bind_int64(prepared_, pos, p.integer);
     } else {
-      // A null data() would bind NULL: the empty text stays text.
+      // A null data() would bind NULL: the empty text stays text. The length
+      // goes over whole: an int would turn 2 GiB into a negative length (read
+      // up to a NUL) and 4 GiB + n into n, where the engine's own limit
+      // refuses the field with "string or blob too big".
       const std::string_view text = p.is_borrowed ? p.borrowed : std::string_view(p.text);
-      rc = sqlite3_bind_text(prepared_, pos, text.data() ? text.data() : "", static_cast<int>(text.size()),
-                             SQLITE_STATIC);
+      rc = sqlite3_bind_text64(prepared_, pos, text.data() ? text.data() : "",
+                               static_cast<sqlite3_uint64>(text.size()), SQLITE_STATIC, SQLITE_UTF8);
     }
     if (rc != SQLITE_OK)
       throw Error(sqlite3_errmsg(connection_.handle()), sqlite3_extended_errcode(connection_.handle()), text_);

@@ -34,6 +34,14 @@ Failure Failure::read_file(std::string path, std::uint64_t line, std::string wha
   return f;
 }
 
+Failure Failure::changed_file(std::string path, std::string how) {
+  Failure f;
+  f.kind = FailureKind::changed_file;
+  f.file = std::move(path);
+  f.reason = std::move(how);
+  return f;
+}
+
 Failure Failure::missing_field(std::string path, std::uint64_t line, std::size_t index,
                                std::size_t count, std::optional<std::string> converted_from) {
   Failure f;
@@ -84,6 +92,8 @@ std::string failure_text(const Failure& failure) {
       return "cannot open file '" + failure.file + "': " + failure.reason;
     case FailureKind::read_file:
       return "cannot read file '" + failure.file + "': " + failure.reason;
+    case FailureKind::changed_file:
+      return failure.file + ": the file changed while it was read (" + failure.reason + ")";
     case FailureKind::missing_field: {
       std::string text = failure.file + ":" + std::to_string(failure.line) + ": line has " +
                          std::to_string(failure.field_count) + " fields, field " +

@@ -21,6 +21,7 @@ enum class FailureKind {
   engine,         // the database refused a statement: `reason` is its text
   open_file,      // the input file could not be opened: `reason` is the system's text
   read_file,      // the input file could not be read or decoded
+  changed_file,   // the input file changed between the two readings: `reason` says how
   missing_field,  // a line has fewer fields than the step binds
   list_date,      // the workbook's name holds no eight-digit list date
   conversion,     // the workbook could not be converted: `reason` is the converter's text
@@ -43,6 +44,7 @@ struct Failure {
   static Failure engine(std::string text, int extended_code);
   static Failure open_file(std::string path, std::string system_text);
   static Failure read_file(std::string path, std::uint64_t line, std::string what_was_wrong);
+  static Failure changed_file(std::string path, std::string how);
   static Failure missing_field(std::string path, std::uint64_t line, std::size_t index,
                                std::size_t count, std::optional<std::string> converted_from);
   static Failure list_date(std::string file_name, std::string date);
@@ -55,6 +57,7 @@ struct Failure {
 //   engine, conversion, other    the text itself
 //   open_file                    cannot open file '<file>': <reason>
 //   read_file                    cannot read file '<file>': <reason>
+//   changed_file                 <file>: the file changed while it was read (<reason>)
 //   missing_field                <file>:<line>: line has N fields, field K is missing
 //                                [ (converted from "<workbook>")]
 //   list_date                    taking the list date from "<file>": characters 3 to 10

@@ -118,7 +118,35 @@ struct AnsiCounter {
   }
 };
 
+// The file is no longer what the first pass read: written to, cut short,
+// replaced or removed. `detail` says what showed it.
+ReadError changed_while_read(const std::string& path, const std::string& detail) {
+  return ReadError(Failure::changed_file(path, detail));
+}
+
+// What differs between the file as opened and the file now, in words.
+std::string identity_change(const platform::FileIdentity& opened,
+                            const std::optional<platform::FileIdentity>& now) {
+  if (!now) return "it is no longer there";
+  if (now->device != opened.device || now->file_id != opened.file_id) {
+    return "another file has taken its name";
+  }
+  if (now->size != opened.size) {
+    return std::to_string(opened.size) + " bytes when opened, " + std::to_string(now->size) + " now";
+  }
+  return "it was modified after it was opened";
+}
+
+std::function<void(const std::string&)>& between_passes_hook() {
+  static std::function<void(const std::string&)> hook;  // empty: no test is watching
+  return hook;
+}
+
 }  // namespace
+
+void set_between_passes_hook(std::function<void(const std::string& path_utf8)> hook) {
+  between_passes_hook() = std::move(hook);
+}
 
 struct LineSource::Impl {
   Impl(const std::string& path, std::size_t block) : file(path), block_size(block), raw(block) {}
@@ -134,6 +162,9 @@ struct LineSource::Impl {
   bool after_cr = false;              // the last line ended at a CR: an LF next belongs to it
   bool eof = false;                   // the decoder has had the last bytes
   std::optional<platform::Decoder> decoder;
+  std::uint64_t first_pass_bytes = 0;   // every byte the first pass read, the mark included
+  std::uint64_t second_pass_bytes = 0;  // bytes the second pass has read so far, the mark included
+  bool is_end_checked = false;          // the last line was handed out and the file found unchanged
 
   // Reads the first bytes (at most 3) and returns them.
   std::string read_head() {
@@ -145,10 +176,12 @@ struct LineSource::Impl {
       got += n;
     }
     head.resize(got);
+    first_pass_bytes += got;
     return head;
   }
 
-  // Moves the unread text to the front and decodes one more block after it.
+  // Moves the unread text to the front and decodes one more block after it,
+  // failing as soon as the bytes differ in number from the first pass's.
   // The buffer only grows (for a line longer than any before), so it is not
   // cleared or zero-filled per block.
   void refill() {
@@ -159,6 +192,16 @@ struct LineSource::Impl {
       pos = 0;
     }
     const std::size_t n = file.read(raw.data(), raw.size());
+    second_pass_bytes += n;
+    if (second_pass_bytes > first_pass_bytes) {
+      throw changed_while_read(file.path(),
+                               "more than the " + std::to_string(first_pass_bytes) + " bytes read first");
+    }
+    if (n == 0 && second_pass_bytes != first_pass_bytes) {
+      throw changed_while_read(file.path(),
+                               std::to_string(first_pass_bytes) + " bytes read first, " +
+                                   std::to_string(second_pass_bytes) + " the second time");
+    }
     const std::size_t room = length + platform::Decoder::max_output(n);
     if (text.size() < room) text.resize(std::max(room, text.size() * 2));
     length += decoder->decode_into(std::string_view(raw.data(), n), n == 0, text.data() + length);
@@ -194,6 +237,7 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
       for (;;) {
         const std::size_t n = m.file.read(m.raw.data(), m.raw.size());
         if (n == 0) break;
+        m.first_pass_bytes += n;
         ansi.feed(reinterpret_cast<const unsigned char*>(m.raw.data()), n);
       }
       counter = ansi.counter;
@@ -210,6 +254,7 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
           counter.feed_text(scratch.data(), scratch.size());
           if (last) break;
           const std::size_t n = m.file.read(m.raw.data(), m.raw.size());
+          m.first_pass_bytes += n;
           block = std::string_view(m.raw.data(), n);
           last = n == 0;
         }
@@ -219,12 +264,15 @@ LineSource::LineSource(const std::string& path_utf8, std::size_t block_size) : p
       }
     }
 
+    if (between_passes_hook()) between_passes_hook()(path_);
+
     // Back to the first character of the text for the lines themselves.
     m.file.rewind();
     std::string skipped(bom.size, '\0');
     if (bom.size != 0 && m.file.read(skipped.data(), bom.size) != bom.size) {
-      throw ReadError(Failure::read_file(path_, 0, "the file changed while it was read"));
+      throw changed_while_read(path_, "its byte-order mark is gone");
     }
+    m.second_pass_bytes = bom.size;
     m.decoder.emplace(encoding_, bom.size);
   } catch (const std::system_error& e) {
     throw ReadError(Failure::read_file(path_, 0, e.code().message()));
@@ -239,7 +287,10 @@ bool LineSource::next(std::string_view& line_out) {
   try {
     for (;;) {
       if (m.pos == m.length) {
-        if (m.eof) return false;
+        if (m.eof) {
+          check_unchanged_at_end();
+          return false;
+        }
         m.refill();
         continue;
       }
@@ -268,14 +319,34 @@ bool LineSource::next(std::string_view& line_out) {
         m.pos = stop;
       }
       m.scan = m.pos;
+      if (line_number_ == line_count_) {
+        throw changed_while_read(path_, "more than the " + std::to_string(line_count_) + " lines counted first");
+      }
       ++line_number_;
       return true;
     }
   } catch (const platform::DecodeError& e) {
-    throw ReadError(Failure::read_file(path_, line_number_ + 1, e.what()));
+    // The first pass found every byte valid: these are other bytes. The
+    // offset says where; a line number could only be a guess.
+    throw changed_while_read(path_, std::string("the second reading found ") + e.what());
   } catch (const std::system_error& e) {
     throw ReadError(Failure::read_file(path_, line_number_ + 1, e.code().message()));
   }
+}
+
+// Once the last line has gone out: the lines were those counted, and the
+// file is still the one that was opened.
+void LineSource::check_unchanged_at_end() {
+  Impl& m = *impl_;
+  if (m.is_end_checked) return;
+  if (line_number_ != line_count_) {
+    throw changed_while_read(path_, std::to_string(line_count_) + " lines counted first, " +
+                                 std::to_string(line_number_) + " the second time");
+  }
+  const platform::FileIdentity& opened = m.file.identity_when_opened();
+  const std::optional<platform::FileIdentity> now = m.file.current_identity();
+  if (!now || *now != opened) throw changed_while_read(path_, identity_change(opened, now));
+  m.is_end_checked = true;
 }
 
 }  // namespace efi::import

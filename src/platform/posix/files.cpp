@@ -12,24 +12,49 @@
 
 namespace efi::platform {
 
+namespace {
+
+std::int64_t nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileIdentity identity_of(const struct stat& st) {
+  FileIdentity id;
+  id.size = static_cast<std::uint64_t>(st.st_size);
+  id.modified_ns = nanoseconds(st.st_mtim);
+  id.changed_ns = nanoseconds(st.st_ctim);
+  id.device = static_cast<std::uint64_t>(st.st_dev);
+  id.file_id = static_cast<std::uint64_t>(st.st_ino);
+  return id;
+}
+
+}  // namespace
+
 ReadFile::ReadFile(const std::string& path_utf8) : path_(path_utf8) {
   fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw system_error_from_last("cannot open file '" + path_ + "'");
   struct stat st {};
-  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+  const bool is_stat_ok = ::fstat(fd_, &st) == 0;
+  if (!is_stat_ok || S_ISDIR(st.st_mode)) {
+    const int error = is_stat_ok ? EISDIR : errno;
     ::close(fd_);
     fd_ = -1;
-    errno = EISDIR;
+    errno = error;
     throw system_error_from_last("cannot open file '" + path_ + "'");
   }
+  opened_ = identity_of(st);
 }
 
-ReadFile::ReadFile(ReadFile&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) { other.fd_ = -1; }
+ReadFile::ReadFile(ReadFile&& other) noexcept
+    : path_(std::move(other.path_)), opened_(other.opened_), fd_(other.fd_) {
+  other.fd_ = -1;
+}
 
 ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     path_ = std::move(other.path_);
+    opened_ = other.opened_;
     fd_ = other.fd_;
     other.fd_ = -1;
   }
@@ -56,6 +81,15 @@ std::uint64_t ReadFile::size() const {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) throw system_error_from_last("cannot read the size of file '" + path_ + "'");
   return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<FileIdentity> ReadFile::current_identity() const {
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw system_error_from_last("cannot look at file '" + path_ + "'");
+  }
+  return identity_of(st);
 }
 
 std::string executable_path() {

@@ -8,6 +8,26 @@
 #include "platform/text.h"
 
 namespace efi::platform {
+namespace {
+
+// Size, last write and file index from the handle; one call, no disk access.
+bool identity_of(HANDLE handle, FileIdentity& identity_out) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  // FILETIME counts 100 ns steps since 1601; this many lie before 1970.
+  constexpr std::int64_t steps_before_1970 = 116444736000000000;
+  const std::int64_t written =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                info.ftLastWriteTime.dwLowDateTime);
+  identity_out.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  identity_out.modified_ns = (written - steps_before_1970) * 100;
+  identity_out.changed_ns = 0;
+  identity_out.device = info.dwVolumeSerialNumber;
+  identity_out.file_id = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
 
 ReadFile::ReadFile(const std::string& path_utf8) : path_(path_utf8) {
   std::wstring wide;
@@ -22,9 +42,16 @@ ReadFile::ReadFile(const std::string& path_utf8) : path_(path_utf8) {
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) throw system_error_from_last("cannot open file '" + path_ + "'");
   handle_ = h;
+  if (!identity_of(h, opened_)) {
+    const std::system_error error = system_error_from_last("cannot open file '" + path_ + "'");
+    CloseHandle(h);
+    handle_ = nullptr;
+    throw error;
+  }
 }
 
-ReadFile::ReadFile(ReadFile&& other) noexcept : path_(std::move(other.path_)), handle_(other.handle_) {
+ReadFile::ReadFile(ReadFile&& other) noexcept
+    : path_(std::move(other.path_)), opened_(other.opened_), handle_(other.handle_) {
   other.handle_ = nullptr;
 }
 
@@ -32,6 +59,7 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
   if (this != &other) {
     if (handle_ != nullptr) CloseHandle(handle_);
     path_ = std::move(other.path_);
+    opened_ = other.opened_;
     handle_ = other.handle_;
     other.handle_ = nullptr;
   }
@@ -68,6 +96,12 @@ std::uint64_t ReadFile::size() const {
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(handle_, &size)) throw system_error_from_last("cannot read the size of file '" + path_ + "'");
   return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<FileIdentity> ReadFile::current_identity() const {
+  FileIdentity identity;
+  if (!identity_of(handle_, identity)) throw system_error_from_last("cannot look at file '" + path_ + "'");
+  return identity;
 }
 
 std::string executable_path() {
