@@ -50,6 +50,19 @@ std::string numbered(const char* verb, std::int64_t n) {
 
 }  // namespace
 
+ErrorKind kind_of(const Error& error) {
+  const int code = error.extended_code();
+  if (code == SQLITE_READONLY_ROLLBACK) return ErrorKind::unfinished_write;
+  switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return ErrorKind::locked;
+    case SQLITE_NOTADB: return ErrorKind::not_a_database;
+    case SQLITE_CANTOPEN: return ErrorKind::cannot_open;
+    case SQLITE_READONLY: return ErrorKind::read_only;
+    default: return ErrorKind::other;
+  }
+}
+
 Connection::Connection(std::string database, Access access)
     : database_(std::move(database)), access_(access) {}
 

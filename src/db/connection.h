@@ -60,6 +60,17 @@ class Error : public std::runtime_error {
   std::string sql_;
 };
 
+// The failures a caller tells apart to say what to do about them.
+enum class ErrorKind {
+  locked,            // another connection holds a lock (busy, locked)
+  not_a_database,    // the file is not an SQLite database
+  cannot_open,       // the file or its folder cannot be opened
+  unfinished_write,  // a hot journal a read-only connection cannot roll back
+  read_only,         // a write on a read-only connection or file
+  other,             // anything else
+};
+ErrorKind kind_of(const Error& error);
+
 class Connection {
  public:
   // `database` is used as given; a relative name resolves against the current
