@@ -161,6 +161,12 @@ std::optional<std::int64_t> share_permille(const Ratio& ratio) {
   return rounded_scaled(ratio.numerator.millionths, 1000, ratio.denominator.millionths);
 }
 
+bool reaches(const Ratio& ratio, int percent) {
+  if (!ratio.has_share()) return false;
+  return static_cast<__int128>(ratio.numerator.millionths) * 100 >=
+         static_cast<__int128>(ratio.denominator.millionths) * percent;
+}
+
 std::string percent_text(const Ratio& ratio) {
   const std::optional<std::int64_t> permille = share_permille(ratio);
   return permille ? tenths_text(*permille) + "%" : "—";

@@ -56,6 +56,9 @@ std::optional<double> share_fraction(const Ratio& ratio);
 // The share in tenths of a percent, rounded half up from the exact values
 // (723 is 72.3 %); nullopt without a denominator.
 std::optional<std::int64_t> share_permille(const Ratio& ratio);
+// True when the exact share is at least `percent` %: the additions' steps
+// are met or not by the share itself, not by its rounded display.
+bool reaches(const Ratio& ratio, int percent);
 // "72.3%", or "—" without a denominator.
 std::string percent_text(const Ratio& ratio);
 // How many points a quantity adds to a share of `denominator` when it moves
