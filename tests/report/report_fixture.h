@@ -3,11 +3,16 @@
 // rows written as the loads would leave them.
 #pragma once
 
+#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "../db/db_test_support.h"
 
@@ -84,5 +89,120 @@ inline std::string file_bytes(const std::string& path) {
   std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// A JSON value, parsed strictly enough to tell a malformed rendering: the
+// report's own output is all it reads.
+struct Json {
+  enum class Kind { null, boolean, number, string, array, object } kind = Kind::null;
+  bool boolean = false;
+  std::string text;                   // a string's value, or a number as written
+  std::vector<Json> items;            // an array's values
+  std::vector<std::string> keys;      // an object's keys, in order
+  std::map<std::string, Json> fields;  // an object's values
+
+  const Json& operator[](const std::string& key) const {
+    const auto it = fields.find(key);
+    if (it == fields.end()) throw std::out_of_range("JSON: no key \"" + key + "\"");
+    return it->second;
+  }
+  const Json& operator[](std::size_t index) const { return items.at(index); }
+  bool is_null() const { return kind == Kind::null; }
+  double number() const { return std::strtod(text.c_str(), nullptr); }
+
+  static Json parse(const std::string& source) {
+    std::size_t at = 0;
+    Json value = parse_value(source, at);
+    skip_blanks(source, at);
+    if (at != source.size()) throw std::runtime_error("JSON: text after the value at " + std::to_string(at));
+    return value;
+  }
+
+ private:
+  static void skip_blanks(const std::string& s, std::size_t& at) {
+    while (at < s.size() && (s[at] == ' ' || s[at] == '\n' || s[at] == '\r' || s[at] == '\t')) ++at;
+  }
+  [[noreturn]] static void fail(std::size_t at) { throw std::runtime_error("JSON: malformed at " + std::to_string(at)); }
+  static std::string parse_string(const std::string& s, std::size_t& at) {
+    if (s[at] != '"') fail(at);
+    std::string out;
+    for (++at; at < s.size() && s[at] != '"'; ++at) {
+      if (static_cast<unsigned char>(s[at]) < 0x20) fail(at);
+      if (s[at] != '\\') {
+        out += s[at];
+        continue;
+      }
+      const char e = s.at(++at);
+      if (e == 'u') {
+        out += static_cast<char>(std::stoi(s.substr(at + 1, 4), nullptr, 16));  // the report escapes < 0x20 only
+        at += 4;
+      } else {
+        out += e == 'n' ? '\n' : e == 't' ? '\t' : e;
+      }
+    }
+    if (at >= s.size()) fail(at);
+    ++at;
+    return out;
+  }
+  static Json parse_value(const std::string& s, std::size_t& at) {
+    skip_blanks(s, at);
+    if (at >= s.size()) fail(at);
+    Json v;
+    const char c = s[at];
+    if (c == '{') {
+      v.kind = Kind::object;
+      ++at;
+      skip_blanks(s, at);
+      if (s.at(at) == '}') return ++at, v;
+      for (;;) {
+        skip_blanks(s, at);
+        std::string key = parse_string(s, at);
+        skip_blanks(s, at);
+        if (s.at(at++) != ':') fail(at);
+        if (v.fields.count(key)) fail(at);
+        v.keys.push_back(key);
+        v.fields[key] = parse_value(s, at);
+        skip_blanks(s, at);
+        if (s.at(at) == ',') { ++at; continue; }
+        if (s.at(at++) != '}') fail(at);
+        return v;
+      }
+    }
+    if (c == '[') {
+      v.kind = Kind::array;
+      ++at;
+      skip_blanks(s, at);
+      if (s.at(at) == ']') return ++at, v;
+      for (;;) {
+        v.items.push_back(parse_value(s, at));
+        skip_blanks(s, at);
+        if (s.at(at) == ',') { ++at; continue; }
+        if (s.at(at++) != ']') fail(at);
+        return v;
+      }
+    }
+    if (c == '"') {
+      v.kind = Kind::string;
+      v.text = parse_string(s, at);
+      return v;
+    }
+    for (const char* word : {"null", "true", "false"}) {
+      if (s.compare(at, std::char_traits<char>::length(word), word) == 0) {
+        at += std::char_traits<char>::length(word);
+        v.kind = word[0] == 'n' ? Kind::null : Kind::boolean;
+        v.boolean = word[0] == 't';
+        return v;
+      }
+    }
+    const std::size_t start = at;
+    if (s[at] == '-') ++at;
+    while (at < s.size() && (std::isdigit(static_cast<unsigned char>(s[at])) || s[at] == '.' || s[at] == 'e' ||
+                             s[at] == 'E' || s[at] == '+' || s[at] == '-'))
+      ++at;
+    if (at == start) fail(at);
+    v.kind = Kind::number;
+    v.text = s.substr(start, at - start);
+    return v;
+  }
+};
 
 }  // namespace efi::report::test
