@@ -33,16 +33,18 @@ std::string side_line(const char* side, const report::SideFigures& s) {
 // What kept rows out of the shares, when anything did.
 std::string quality_line(const char* side, const report::Quality& q) {
   std::string parts;
-  auto add = [&](std::int64_t count, const char* what) {
-    if (count > 0) parts += (parts.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+  auto add = [&](std::int64_t count, const char* one, const char* many) {
+    if (count > 0) parts += (parts.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
   };
-  add(q.rows_without_e_match, "rows without an E match");
-  add(q.rows_amount_unreadable, "rows whose amount is no number");
-  add(q.codes_not_in_y, "receipt codes not in the Y list");
-  add(q.codes_ambiguous_in_y, "receipt codes with several price-list codes");
-  add(q.codes_duplicated_in_y, "receipt codes on several Y list rows");
-  add(q.codes_not_in_list, "price-list codes not in the drug list");
-  add(q.codes_ambiguous_in_list + q.codes_unknown_class, "price-list codes of no clear class");
+  add(q.rows_without_e_match, "row without an E match", "rows without an E match");
+  add(q.rows_amount_unreadable, "row whose amount is no number", "rows whose amount is no number");
+  add(q.codes_not_in_y, "receipt code not in the Y list", "receipt codes not in the Y list");
+  add(q.codes_ambiguous_in_y, "receipt code with several price-list codes",
+      "receipt codes with several price-list codes");
+  add(q.codes_duplicated_in_y, "receipt code on several Y list rows", "receipt codes on several Y list rows");
+  add(q.codes_not_in_list, "price-list code not in the drug list", "price-list codes not in the drug list");
+  add(q.codes_ambiguous_in_list + q.codes_unknown_class, "price-list code of no clear class",
+      "price-list codes of no clear class");
   return parts.empty() ? std::string() : std::string("  data quality, ") + side + ": " + parts;
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 // Geometry in SVG user units; the SVG scales to the width it is given.
 constexpr double width = 520, height = 290;
-constexpr double left = 46, right = 78, top = 30, bottom = 52;
+constexpr double left = 46, right = 96, top = 30, bottom = 52;
 constexpr double plot_width = width - left - right, plot_height = height - top - bottom;
 
 // A reference line: the percentage, its label, the share it belongs to.

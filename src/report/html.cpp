@@ -322,8 +322,8 @@ std::string render_html(const ReportFigures& figures, const PageContext& context
   html += "<h2>後発医薬品への切替えで割合が上がる先発医薬品（" + month_name + "）</h2>\n";
   html += "<p class=\"note\">後発医薬品のある先発医薬品（2）の数量上位" + std::to_string(top_brand_count) +
           "品目。上昇ポイントは、その数量がすべて後発医薬品だった場合に" + std::string(labels::new_index_short) +
-          "が上がるポイント数（数量 ÷ 分母 × 100）です。</p>\n<div class=\"pair\">\n";
-  html += brand_table(month.inpatient, true) + brand_table(month.outpatient, false) + "</div>\n";
+          "が上がるポイント数（数量 ÷ 分母 × 100）です。</p>\n";
+  html += brand_table(month.inpatient, true) + brand_table(month.outpatient, false);
 
   html += "<h2>データ品質（" + month_name + "）</h2>\n<div class=\"pair\">\n";
   html += quality_section(month.inpatient, true) + quality_section(month.outpatient, false) + "</div>\n";
