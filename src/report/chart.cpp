@@ -101,6 +101,8 @@ std::string chart_svg(const std::vector<MonthFigures>& months, bool is_inpatient
   const std::size_t n = months.size();
   const double step = plot_width / static_cast<double>(n);
   auto x_of = [&](std::size_t oldest_first) { return left + step * (static_cast<double>(oldest_first) + 0.5); };
+  constexpr std::size_t max_labels = 8;
+  const std::size_t label_every = (n + max_labels - 1) / max_labels;
 
   std::string svg = "<svg class=\"chart\" id=\"chart-" + side + "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
                     number(width) + " " + number(height) + "\" role=\"img\" aria-label=\"" + escaped(side_label) +
@@ -130,11 +132,20 @@ std::string chart_svg(const std::vector<MonthFigures>& months, bool is_inpatient
     const SideFigures& s = is_inpatient ? m.inpatient : m.outpatient;
     const double x = x_of(i);
     const std::string yymm = m.yymm.size() == 6 ? m.yymm.substr(0, 4) + "/" + m.yymm.substr(4) : m.yymm;
-    svg += "<text class=\"axis month\" x=\"" + number(x) + "\" y=\"" + number(top + plot_height + 18) +
-           "\" text-anchor=\"middle\">" + escaped(yymm) + "</text>\n";
+    // Up to eight month labels fit; beyond, every k-th month is labelled,
+    // the newest always.
+    if ((n - 1 - i) % label_every == 0)
+      svg += "<text class=\"axis month\" x=\"" + number(x) + "\" y=\"" + number(top + plot_height + 18) +
+             "\" text-anchor=\"middle\">" + escaped(yymm) + "</text>\n";
     if (!s.has_data()) {
-      svg += "<text class=\"axis no-data\" x=\"" + number(x) + "\" y=\"" + number(top + plot_height + 34) +
-             "\" text-anchor=\"middle\">" + std::string(labels::no_data) + "</text>\n";
+      if (n <= max_labels) {
+        svg += "<text class=\"axis no-data\" x=\"" + number(x) + "\" y=\"" + number(top + plot_height + 34) +
+               "\" text-anchor=\"middle\">" + std::string(labels::no_data) + "</text>\n";
+      } else {
+        svg += "<text class=\"axis no-data\" x=\"" + number(x) + "\" y=\"" + number(top + plot_height - 6) +
+               "\" text-anchor=\"middle\">×<title>" + escaped(yymm) + " " + std::string(labels::no_data) +
+               "</title></text>\n";
+      }
       continue;
     }
     auto point = [&](const Ratio& r, std::string_view name) -> std::optional<Point> {

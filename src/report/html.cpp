@@ -35,7 +35,7 @@ svg.chart { width: 100%; height: auto; font-size: 11px; }
 svg .plot { fill: #fafbfc; stroke: #d0d7de; }
 svg .grid { stroke: #e5e8ec; }
 svg .axis { fill: #57606a; }
-svg .no-data { fill: #9a3412; }
+svg .no-data { fill: #9a3412; font-size: 10px; }
 svg .ref { stroke-width: 1; stroke-dasharray: 5 3; }
 svg .ref-new { stroke: #2f6db5; }
 svg .ref-cutoff { stroke: #c2410c; }
@@ -46,7 +46,7 @@ svg .line-new { fill: none; stroke: #1d4ed8; stroke-width: 2.5; }
 svg .line-cutoff { fill: none; stroke: #ea580c; stroke-width: 2.5; stroke-dasharray: 7 4; }
 svg .line-new-point { fill: #1d4ed8; }
 svg .line-cutoff-point { fill: #ea580c; }
-svg .point-label { font-size: 10px; font-weight: bold; }
+svg .point-label { font-size: 10px; font-weight: bold; paint-order: stroke; stroke: #fff; stroke-width: 3px; }
 svg .line-new-label { fill: #1d4ed8; }
 svg .line-cutoff-label { fill: #c2410c; }
 svg .legend { fill: #1f2328; font-size: 12px; }
