@@ -125,6 +125,14 @@ std::optional<Quantity> quantity_from_integer(std::int64_t value) {
 
 std::optional<Quantity> quantity_from_real(double value) {
   if (!std::isfinite(value)) return std::nullopt;
+  // Most amounts have few decimals: when the nearest count of millionths
+  // gives back the very double, that count is what the shortest decimal would
+  // give too (below 2^33 two decimals of six places never share a double), so
+  // the text round trip is only for the rest.
+  if (std::fabs(value) < 8.0e9) {
+    const double scaled = std::nearbyint(value * 1e6);
+    if (scaled / 1e6 == value) return Quantity{static_cast<std::int64_t>(scaled)};
+  }
   return millionths_of_decimal(shortest_text(value));
 }
 

@@ -3,6 +3,7 @@
 #include "report/sources.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "db/query.h"
 
@@ -74,17 +75,69 @@ DrugList read_drug_list(db::Connection& connection, const std::string& date) {
   return list;
 }
 
+namespace {
+
+// The rowids from the first to the last usage row of the months.
+struct RowidSpan {
+  std::int64_t first = 0;  // smallest rowid of a row of the months
+  std::int64_t last = 0;   // largest
+  bool is_empty = false;   // the months have no rows at all
+};
+
+// The span from an index that leads with yymm (min and max of the rowid
+// under an equality on the index's columns are one look-up each); nullopt
+// without such an index, or for a table without rowids. `table_name` as the
+// layout names it, `table` quoted for the SQL text.
+std::optional<RowidSpan> rowid_span(db::Connection& connection, std::string_view table_name,
+                                    const std::string& table, std::string_view yymmkbn,
+                                    const std::vector<std::string>& months) {
+  db::Query indexes(connection,
+                    "SELECT 1 FROM pragma_index_list(?1) AS l, pragma_index_info(l.name) AS i "
+                    "WHERE i.seqno = 0 AND i.name = 'yymm' COLLATE NOCASE");
+  indexes.bind(1, table_name);
+  if (!indexes.step()) return std::nullopt;
+  indexes.reset();
+  RowidSpan span{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(), true};
+  try {
+    db::Query ends(connection, "SELECT (SELECT min(rowid) FROM " + table + " WHERE yymm = ?1 AND yymmkbn = ?2), " +
+                                   "(SELECT max(rowid) FROM " + table + " WHERE yymm = ?1 AND yymmkbn = ?2)");
+    for (const std::string& month : months) {
+      ends.bind(1, month);
+      ends.bind(2, yymmkbn);
+      if (ends.step() && !ends.is_null(0)) {
+        span.first = std::min(span.first, ends.int64(0));
+        span.last = std::max(span.last, ends.int64(1));
+        span.is_empty = false;
+      }
+      ends.reset();
+    }
+  } catch (const db::Error&) {
+    return std::nullopt;  // a table without rowids: the plain way
+  }
+  return span;
+}
+
+}  // namespace
+
 std::vector<MonthUsage> read_usage(db::Connection& connection, const UsageLayout& layout,
                                    std::string_view yymmkbn, const std::vector<std::string>& months) {
   const UsageColumns c = usage_columns(connection, layout);
   std::vector<MonthUsage> usage(months.size());
   if (months.empty()) return usage;
-  // One pass for all months: with the key index it is a range per month,
-  // without one (a database made elsewhere) a single scan of the table.
-  std::string sql = "SELECT yymm, " + c.rdcode + ", " + c.amount + " FROM " + c.table +
-                    " WHERE yymmkbn = ?1 AND yymm IN (";
-  for (std::size_t i = 0; i < months.size(); ++i) sql += (i ? ", ?" : "?") + std::to_string(i + 2);
-  sql += ")";
+  std::string key = " yymmkbn = ?1 AND yymm IN (";
+  for (std::size_t i = 0; i < months.size(); ++i) key += (i ? ", ?" : "?") + std::to_string(i + 2);
+  key += ")";
+  // One pass for all months. Through the key index every row would cost a
+  // seek into the table; the derivation inserts a month's rows in one go, so
+  // they lie together, and reading the rowid span of the months in table
+  // order is about twice as fast. The span comes from the index; without one
+  // (a database made elsewhere) the table is scanned once.
+  const std::optional<RowidSpan> span = rowid_span(connection, layout.table, c.table, yymmkbn, months);
+  if (span && span->is_empty) return usage;
+  std::string sql = "SELECT yymm, " + c.rdcode + ", " + c.amount + " FROM " + c.table;
+  sql += span ? " NOT INDEXED WHERE rowid BETWEEN " + std::to_string(span->first) + " AND " +
+                    std::to_string(span->last) + " AND" + key
+              : " WHERE" + key;
   db::Query query(connection, sql);
   query.bind(1, yymmkbn);
   for (std::size_t i = 0; i < months.size(); ++i) query.bind(static_cast<int>(i + 2), months[i]);

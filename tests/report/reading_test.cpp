@@ -59,6 +59,32 @@ TEST(Reading, ForeignColumnNamesTypesAndNoIndexesGiveTheSameFigures) {
   EXPECT_EQ(plain_text(month.outpatient.new_index.numerator), "2.5");
 }
 
+TEST(Reading, TablesWithoutRowidsAndMonthsInterleavedAreReadWhole) {
+  FixtureDb db;
+  db.drug("610000001", "1111111F1011", "2");
+  db.drug("610000002", "1111111F1020", "3");
+  // Rows of the report month between rows of other keys: the span of the
+  // month's rowids holds rows that are not its own.
+  db.inpatient("610000002", "3");
+  db.inpatient("610000002", "100", "202110", "1");
+  db.inpatient("610000002", "100", "202109");
+  db.inpatient("610000001", "1");
+  // EFg without rowids, with an index that leads with yymm.
+  db.exec("DROP TABLE EFg");
+  db.exec("CREATE TABLE EFg (yymm, yymmkbn, b3, b4, b5, b6, b7, b8, b9, rc, b11, b12, qty, "
+          "PRIMARY KEY (yymm, yymmkbn, b3, rc)) WITHOUT ROWID");
+  db.exec("CREATE INDEX EFg_month ON EFg (yymm, yymmkbn)");
+  db.exec("INSERT INTO EFg VALUES ('202110', '0', 1, 2, 3, 4, 5, 6, 7, '610000002', 'n', 'd', 5)");
+  db.exec("INSERT INTO EFg VALUES ('202110', '0', 2, 2, 3, 4, 5, 6, 7, '610000001', 'n', 'd', 15)");
+  db.close();
+  const ReportFigures figures = read_report(db.path, {"202110", 1, 1});
+  const MonthFigures& month = figures.months.at(0);
+  EXPECT_EQ(month.inpatient.rows, 2);
+  EXPECT_EQ(percent_text(month.inpatient.new_index), "75.0%");
+  EXPECT_EQ(month.outpatient.rows, 2);
+  EXPECT_EQ(percent_text(month.outpatient.new_index), "25.0%");
+}
+
 struct UnreadableCase {
   std::string name;
   std::function<void(FixtureDb&)> spoil;  // on a database with rows for 202110
