@@ -40,7 +40,7 @@ class CsvWriter {
     out_ += '"';
   }
 
-  std::string out_;
+  std::string out_;  // the file so far, from its byte-order mark on
 };
 
 std::string_view side_name(bool is_inpatient) { return is_inpatient ? labels::inpatient : labels::outpatient; }
