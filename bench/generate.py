@@ -5,7 +5,14 @@
   fn.txt      F file, inpatient: the acts' details (3.75 per act on average),
               19 fields; about 60 % are drugs whose receipt code (field 8) is
               in the Y list
-  y.csv       Y drug code list: Y_LINES lines of 42 quoted fields, CP932, CR LF
+  y.csv       Y drug code list: Y_LINES lines of 42 quoted fields, CP932, CR LF;
+              field 31 maps each receipt code to a 12-character price-list code
+  kyak.tsv    the drug list for those price-list codes (code, ingredient,
+              product, class, four notes; tab-separated UTF-8): the classes in
+              the proportions of the ministry's April 2026 list, some items
+              excluded, crude drugs and Kampo among the unclassed, and 1 % of
+              the codes left out; written into the database by the benchmark
+              (loading it would need a workbook)
   en.keyed.tsv, fn.keyed.tsv
               the same rows decoded to UTF-8, with the keys yymm and yymmkbn
               put in front: the input of the ceiling loader and of the sqlite3
@@ -78,13 +85,37 @@ def f_line(act, k, y_lines):
                   kmtensu, kmyakuzai, "0", "0", "", "000000000000"]
 
 
+def price_code(i):
+    """The price-list code of Y list entry i: 12 characters; every fiftieth a
+    crude drug (510...) and the next a Kampo preparation (520...)."""
+    category = "5100" if i % 50 == 0 else "5200" if i % 50 == 1 else "2100"
+    # i % 1000, i % 9 and i % 7 tell entries apart up to 63,000 of them
+    return f"{category}{i % 1000:03d}F{i % 9 + 1}0{i % 10}{i % 7}"
+
+
+# Classes by i % 1000, in the proportions of the April 2026 list (12,292
+# rows): 1 19.5 %, 2 8.0 %, ☆ 2.3 %, 3 31.1 %, ★ 4.6 %, blank 34.5 %.
+CLASS_STEPS = [(195, "1"), (275, "2"), (298, "☆"), (609, "3"), (655, "★"), (1000, "")]
+
+
+def kyak_row(i):
+    """The drug list row of Y entry i, or None for the 1 % the list lacks."""
+    if i % 100 == 99:
+        return None
+    code = price_code(i)
+    flag = "" if code.startswith(("510", "520")) else next(f for step, f in CLASS_STEPS if i % 1000 < step)
+    # excluded items: 82 of 988 class 2 and 238 of 3,823 class 3 in that list
+    excluded = "1" if (flag == "2" and i % 12 == 5) or (flag == "3" and i % 16 == 7) else ""
+    return [code, f"成分{i % 997}", drug_name(i), flag, "", "", "", excluded]
+
+
 def y_line(i):
     unit = UNITS[i % len(UNITS)]
     name = drug_name(i)
     fields = ["0", "Y", y_code(i), str(len(name)), name, "10", f"ｻﾝﾌﾟﾙ{i}", unit[0].lstrip("0"), "1",
               unit[1], "1", f"{(i % 3000) / 10 + 5.6:.2f}", "0", "0", "0", "0", "0", "0", "0", "0", "0",
               "1", "0", "1", f"{(i % 3000) / 10 + 6.1:.2f}", "0", "0", "1", "", "20250401", "99999999",
-              f"{2100000 + i:07d}F{i % 9 + 1}0{i % 10}{i % 7}", f"{i * 3:09d}", "0", name, "0", "", "",
+              price_code(i), f"{i * 3:09d}", "0", name, "0", "", "",
               "0", "0", "0", "1"]
     return ",".join(f'"{f}"' for f in fields)
 
@@ -152,6 +183,11 @@ def main():
         w.close()
     with open(os.path.join(opts.outdir, "y.csv"), "wb") as out:
         out.write(("\r\n".join(y_line(i) for i in range(opts.y_lines)) + "\r\n").encode("cp932"))
+    with open(os.path.join(opts.outdir, "kyak.tsv"), "w", encoding="utf-8") as out:
+        for i in range(opts.y_lines):
+            row = kyak_row(i)
+            if row is not None:
+                out.write("\t".join(row) + "\n")
     print(f"generated: E {en.count}, F {fn.count}, Y {opts.y_lines}, small E {en_small.count}, "
           f"small F {fn_small.count} lines in {opts.outdir}")
 

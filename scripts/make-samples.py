@@ -12,12 +12,20 @@ One small month (202110) of a made-up hospital, laid out as the real files:
                                  code, ingredient, product, flag, four notes
   y_20250813.csv                 input, not written here: 35 rows of the Y
                                  drug code list as the list is laid out
-                                 (42 quoted fields, CP932, CR LF)
+                                 (42 quoted fields, CP932, CR LF): 21 rows of
+                                 the public list of 2025-08-13, and 14 rows
+                                 in its layout for products of the drug list
+                                 workbook (generics among them), whose receipt
+                                 codes 629990001 to 629990014 are made up
 
 Every E row is one act (data class, order number); its F rows are the act's
 details and share its eight key columns. Drug details carry a receipt code
 (F field 8) taken from the Y list, so the derivation finds them; two drugs
-and every procedure carry codes that the list does not hold.
+and every procedure carry codes that the list does not hold. The drugs are
+brands and generics of the drug list workbook tp20211101-01_05.xlsx, so the
+month has a generic drug share (efload report): inpatient 50 / 136.5 =
+36.6 %, outpatient 210 / 370 = 56.8 %; the enteral nutrient (エンシュア・Ｈ)
+is absent from that list and shows under data quality.
 
 Usage: scripts/make-samples.py [OUTDIR]   (default: samples/ beside scripts/)
 The output is the same on every run.
@@ -113,9 +121,9 @@ def inpatient(drugs):
     # patient: data id, discharge date (00000000: still in hospital), admission date
     p1 = [FACILITY, "0000012345", "20211015", "20211003"]
     m.act(p1, "90", 1, "20211003", 12, [("190117710", "1")], drugs, extra("1000000101", "0000000301"))
-    m.act(p1, "21", 2, "20211003", 7, [("610406079", "1.5"), ("610406387", "3")], drugs,
+    m.act(p1, "21", 2, "20211003", 7, [("610406079", "1.5"), ("629990001", "3")], drugs,
           extra("1000000101", "0000000301"))
-    m.act(p1, "21", 3, "20211010", 5, [("610406401", "2")], drugs, extra("1000000101", "0000000301"))
+    m.act(p1, "21", 3, "20211010", 5, [("629990002", "2")], drugs, extra("1000000101", "0000000301"))
     m.act(p1, "33", 4, "20211004", 3, [("620004520", "1"), ("610407025", "250")], drugs,
           extra("1000000101", "0000000301"))
     m.act(p1, "60", 5, "20211004", 1, [("160008010", "1"), ("160019410", "1")], drugs,
@@ -123,9 +131,9 @@ def inpatient(drugs):
 
     p2 = [FACILITY, "0000012346", "00000000", "20210925"]
     m.act(p2, "90", 1, "20211001", 31, [("190117710", "1")], drugs, extra("1000000102", "0000000302"))
-    m.act(p2, "21", 2, "20211001", 14, [("610406378", "2"), ("610406389", "1"), ("620098801", "3")],
+    m.act(p2, "21", 2, "20211001", 14, [("629990003", "1"), ("610406389", "1"), ("620098801", "3")],
           drugs, extra("1000000102", "0000000302"))
-    m.act(p2, "21", 3, "20211015", 16, [("610407003", "1"), ("610406390", "3")], drugs,
+    m.act(p2, "21", 3, "20211015", 16, [("629990004", "1"), ("629990005", "3")], drugs,
           extra("1000000102", "0000000302"))
     m.act(p2, "33", 4, "20211002", 10, [("610407025", "500"), ("130008810", "1")], drugs,
           extra("1000000102", "0000000302"))
@@ -133,9 +141,9 @@ def inpatient(drugs):
 
     p3 = [FACILITY, "0000012350", "20211028", "20211020"]
     m.act(p3, "90", 1, "20211020", 8, [("190117710", "1")], drugs, extra("1000000103", "0000000301"))
-    m.act(p3, "21", 2, "20211020", 8, [("610406385", "1"), ("610406398", "2"), ("610406402", "1")],
+    m.act(p3, "21", 2, "20211020", 8, [("629990006", "1"), ("629990007", "2"), ("629990008", "1")],
           drugs, extra("1000000103", "0000000301"))
-    m.act(p3, "21", 3, "20211024", 4, [("610406386", "0.5")], drugs, extra("1000000103", "0000000301"))
+    m.act(p3, "21", 3, "20211024", 4, [("610406193", "0.5")], drugs, extra("1000000103", "0000000301"))
     m.act(p3, "33", 4, "20211021", 2, [("620004520", "2"), ("130008810", "1")], drugs,
           extra("1000000103", "0000000301"))
     m.act(p3, "60", 5, "20211021", 2, [("160008010", "1"), ("160019410", "1")], drugs,
@@ -143,7 +151,7 @@ def inpatient(drugs):
 
     p4 = [FACILITY, "0000012361", "20211009", "20211006"]
     m.act(p4, "90", 1, "20211006", 4, [("190117710", "1")], drugs, extra("1000000104", "0000000303"))
-    m.act(p4, "21", 2, "20211006", 3, [("610407005", "1"), ("610406407", "2")], drugs,
+    m.act(p4, "21", 2, "20211006", 3, [("629990009", "1"), ("629990010", "2")], drugs,
           extra("1000000104", "0000000303"))
     m.act(p4, "60", 3, "20211007", 1, [("160008010", "1")], drugs, extra("1000000104", "0000000303"))
     return m
@@ -155,15 +163,15 @@ def outpatient(drugs):
     # patient: data id, birthday, visit date
     visits = [
         ([FACILITY, "0000020001", "19450312", "20211005"], "1000000101",
-         [("610406382", "2"), ("610406079", "1")], 28),
+         [("629990011", "2"), ("610406079", "1")], 28),
         ([FACILITY, "0000020002", "19620718", "20211007"], "1000000102",
-         [("610407004", "1"), ("620098801", "3")], 14),
+         [("629990012", "1"), ("620098801", "3")], 14),
         ([FACILITY, "0000020003", "19801130", "20211012"], "1000000103",
-         [("610406391", "3")], 30),
+         [("629990013", "3")], 30),
         ([FACILITY, "0000020004", "19391201", "20211019"], "1000000101",
-         [("610406393", "1"), ("610406408", "2"), ("610407001", "3")], 21),
+         [("629990014", "1"), ("629990005", "2"), ("629990001", "3")], 21),
         ([FACILITY, "0000020001", "19450312", "20211026"], "1000000101",
-         [("610406382", "2")], 28),
+         [("629990011", "2")], 28),
     ]
     for key, doctor, prescription, days in visits:
         visit = key[3]

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "cli/report_command.h"
 
 #include "platform/console.h"
 #ifdef _WIN32
@@ -34,6 +35,7 @@ int efload_main(const std::vector<std::string>& arguments) {
       }
       case Command::init: return run_init(request);
       case Command::run: return run_import(request);
+      case Command::report: return run_report(request);
     }
   } catch (const MissingDatabase& error) {
     std::fprintf(stderr, "efload: %s\n", error.what());

@@ -3,28 +3,34 @@
 
 #include <algorithm>
 #include <bitset>
+#include <charconv>
 
 namespace efi::cli {
 namespace {
 
-enum class OptionId { help, db, yymm, pattern, en, fn, eg, fg, etc, y, timings };
-constexpr std::size_t option_id_count = 11;
+enum class OptionId { help, db, yymm, pattern, en, fn, eg, fg, etc, y, timings, months, out, format };
+constexpr std::size_t option_id_count = 14;
 
 constexpr unsigned for_init = 1u << 0;
 constexpr unsigned for_run = 1u << 1;
+constexpr unsigned for_report = 1u << 2;
+
+// The most months a report shows: ten years.
+constexpr int max_report_months = 120;
 
 struct OptionSpec {
   std::string_view name;        // long name with its dashes
   OptionId id;                  // what it sets
   std::string_view value_name;  // empty for a switch without value
-  unsigned commands;            // for_init | for_run: where it is accepted
+  unsigned commands;            // for_init | for_run | for_report: where it is accepted
   std::string_view help;        // one line for the help text
 };
 
 // The run's sources in run order, so the help lists them as the run reads them.
-constexpr std::array<OptionSpec, 11> option_table{{
-    {"--help", OptionId::help, "", for_init | for_run, "show this help and exit"},
-    {"--db", OptionId::db, "PATH", for_init | for_run,
+// An option two commands take with different meanings has a row for each.
+constexpr std::array<OptionSpec, 17> option_table{{
+    {"--help", OptionId::help, "", for_init | for_run | for_report, "show this help and exit"},
+    {"--db", OptionId::db, "PATH", for_init | for_run | for_report,
      "database file (default: vorn.sqlite3 in the current folder)"},
     {"--yymm", OptionId::yymm, "TEXT", for_run,
      "year-month key of the E and F rows, e.g. 202110 (required;\n"
@@ -41,6 +47,15 @@ constexpr std::array<OptionSpec, 11> option_table{{
     {"--y", OptionId::y, "FILE", for_run, "Y drug code list, CSV (table yak, under today's date)"},
     {"--timings", OptionId::timings, "", for_run,
      "print how long each step took, wall clock and CPU (standard error)"},
+    {"--yymm", OptionId::yymm, "YYYYMM", for_report, "the month of the report, e.g. 202110 (required)"},
+    {"--pattern", OptionId::pattern, "1|2", for_report,
+     "pattern key: 1 (the default) reads yymmkbn 0, 2 reads yymmkbn 1"},
+    {"--months", OptionId::months, "N", for_report,
+     "months shown in all, the report month and those before it\n(default 6, at most 120)"},
+    {"--out", OptionId::out, "FILE", for_report,
+     "file to write (default: efimport-report-YYYYMM.html, .csv or\n.json in the current folder); replaced whole"},
+    {"--format", OptionId::format, "html|csv|json", for_report,
+     "html (the default): the page; csv: the same figures for Excel\n(UTF-8 with BOM); json: for programs"},
 }};
 
 constexpr std::array<std::pair<OptionId, import::Source>, import::source_count> source_options{{
@@ -55,6 +70,7 @@ constexpr std::array<std::pair<OptionId, import::Source>, import::source_count> 
 std::optional<Command> command_named(std::string_view name) {
   if (name == "init") return Command::init;
   if (name == "run") return Command::run;
+  if (name == "report") return Command::report;
   if (name == "help") return Command::help;
   return std::nullopt;
 }
@@ -63,6 +79,7 @@ std::string_view command_name(Command command) {
   switch (command) {
     case Command::init: return "init";
     case Command::run: return "run";
+    case Command::report: return "report";
     case Command::help: return "help";
   }
   return "";
@@ -89,6 +106,23 @@ void apply(Request& request, const OptionSpec& option, const std::string& value)
       }
       request.pattern = value == "2" ? 2 : 1;
       break;
+    case OptionId::months: {
+      int months = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), months);
+      if (ec != std::errc() || end != value.data() + value.size() || months < 1 || months > max_report_months) {
+        throw UsageError("--months must be a whole number from 1 to " + std::to_string(max_report_months) +
+                         ", not '" + value + "'");
+      }
+      request.months = months;
+      break;
+    }
+    case OptionId::out: request.out = value; break;
+    case OptionId::format:
+      if (value == "html") request.format = report::Format::html;
+      else if (value == "csv") request.format = report::Format::csv;
+      else if (value == "json") request.format = report::Format::json;
+      else throw UsageError("--format must be html, csv or json, not '" + value + "'");
+      break;
     default:
       for (const auto& [id, source] : source_options) {
         if (id == option.id) request.sources[static_cast<std::size_t>(source)] = value;
@@ -111,7 +145,7 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
   }
   std::optional<Command> command = command_named(first);
   if (!command) {
-    throw UsageError("unknown command '" + first + "' (the commands are init, run and help)");
+    throw UsageError("unknown command '" + first + "' (the commands are init, run, report and help)");
   }
   request.command = *command;
   if (*command == Command::help) {
@@ -119,13 +153,15 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     if (arguments.size() == 2) {
       request.help_topic = command_named(arguments[1]);
       if (!request.help_topic || *request.help_topic == Command::help) {
-        throw UsageError("no help on '" + arguments[1] + "' (the commands are init and run)");
+        throw UsageError("no help on '" + arguments[1] + "' (the commands are init, run and report)");
       }
     }
     return request;
   }
 
-  const unsigned this_command = *command == Command::init ? for_init : for_run;
+  const unsigned this_command = *command == Command::init ? for_init
+                                : *command == Command::run ? for_run
+                                                           : for_report;
   std::bitset<option_id_count> seen;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
@@ -138,8 +174,14 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     // --name VALUE or --name=VALUE
     const std::size_t equals = arg.find('=');
     const std::string_view name = std::string_view(arg).substr(0, equals);
-    const auto option = std::find_if(option_table.begin(), option_table.end(),
-                                     [&](const OptionSpec& o) { return o.name == name; });
+    // This command's row of the option, else any (to say it belongs elsewhere).
+    auto option = std::find_if(option_table.begin(), option_table.end(), [&](const OptionSpec& o) {
+      return o.name == name && (o.commands & this_command) != 0;
+    });
+    if (option == option_table.end()) {
+      option = std::find_if(option_table.begin(), option_table.end(),
+                            [&](const OptionSpec& o) { return o.name == name; });
+    }
     if (option == option_table.end()) {
       throw UsageError("unknown option '" + std::string(name) + "' (try 'efload " +
                        std::string(command_name(*command)) + " --help')");
@@ -179,6 +221,15 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
   if (request.command == Command::run && !seen[static_cast<std::size_t>(OptionId::yymm)]) {
     throw UsageError("efload run needs --yymm, the year-month to load (e.g. --yymm 202110)");
   }
+  if (request.command == Command::report) {
+    if (!seen[static_cast<std::size_t>(OptionId::yymm)]) {
+      throw UsageError("efload report needs --yymm, the month of the report (e.g. --yymm 202110)");
+    }
+    if (!report::is_year_month(request.yymm)) {
+      throw UsageError("--yymm of efload report must be YYYYMM, a year and a month 01 to 12, not '" +
+                       request.yymm + "'");
+    }
+  }
   return request;
 }
 
@@ -209,19 +260,25 @@ constexpr std::string_view overview_text =
     "  efload init [--db PATH]\n"
     "  efload run --yymm TEXT [--pattern 1|2] [--en FILE] [--fn FILE] [--eg FILE]\n"
     "             [--fg FILE] [--etc FILE] [--y FILE] [--db PATH]\n"
-    "  efload help [init|run]      (also: efload --help, efload run --help)\n"
+    "  efload report --yymm YYYYMM [--pattern 1|2] [--months N] [--db PATH]\n"
+    "                [--out FILE] [--format html|csv|json]\n"
+    "  efload help [init|run|report]   (also: efload --help, efload run --help)\n"
     "\n"
     "efload runs the same import as the EFImport window's \"実行\" button, without\n"
     "the window. First create the database once with 'efload init'; then each month\n"
     "'efload run' loads the files you name, each in a transaction of its own: a\n"
     "file is stored whole or, when one of its lines is bad, not at all, and the\n"
     "other files still load. Every run ends by rebuilding the drug usage tables\n"
-    "EFn and EFg for the year-month.\n";
+    "EFn and EFg for the year-month. 'efload report' then gives the month's\n"
+    "generic drug share (see 'efload help report').\n";
 
 constexpr std::string_view exit_codes_text =
     "Exit status:\n"
-    "  0  every step that ran succeeded (init: the schema is in place)\n"
-    "  1  a step failed (its message and the cause are printed), or init failed\n"
+    "  0  every step that ran succeeded (init: the schema is in place; report:\n"
+    "     the file is written)\n"
+    "  1  a step failed (its message and the cause are printed), or init failed;\n"
+    "     report: the database could not be read (held by the EFImport window,\n"
+    "     a table missing, no rows for the month) or the file not written\n"
     "  2  the command line is wrong, or the database does not exist yet (run\n"
     "     'efload init' first); nothing was touched\n"
     "  3  the run stopped before its end (for example an invalid character in the\n"
@@ -261,11 +318,30 @@ constexpr std::string_view run_text =
     "\n"
     "Options:\n";
 
+constexpr std::string_view report_text =
+    "efload report --yymm YYYYMM [options]\n"
+    "\n"
+    "The generic drug share (後発医薬品使用割合) of a month, inpatient (EFn) and\n"
+    "outpatient (EFg), and of the months before it: the new index (置換え率) =\n"
+    "generics / (brands with generics + generics), and the cut-off value\n"
+    "(カットオフ値) = (brands with generics + generics) / every classified drug,\n"
+    "leaving out excluded items, crude drugs and Kampo. Receipt codes are mapped\n"
+    "to price-list codes through the newest Y list; each month's classes come\n"
+    "from the newest drug list (kyak) dated on or before its last day.\n"
+    "\n"
+    "The database is opened read-only: nothing is created, changed or left\n"
+    "locked. It must not be held by the EFImport window (close the window\n"
+    "first). The report is written whole or not at all; the headline figures\n"
+    "are printed on standard output.\n"
+    "\n"
+    "Options:\n";
+
 constexpr std::string_view example_text =
     "Example:\n"
     "  efload init\n"
     "  efload run --yymm 202110 --en EN.txt --fn FN.txt --eg EG.txt --fg FG.txt \\\n"
-    "             --etc tp20211101-01_05.xlsx --y y.csv\n";
+    "             --etc tp20211101-01_05.xlsx --y y.csv\n"
+    "  efload report --yymm 202110\n";
 
 }  // namespace
 
@@ -277,10 +353,15 @@ std::string help_text(std::optional<Command> topic) {
   } else if (topic == Command::run) {
     text += run_text;
     text += option_lines(for_run);
+  } else if (topic == Command::report) {
+    text += report_text;
+    text += option_lines(for_report);
   } else {
     text += overview_text;
     text += "\nOptions of efload run (init takes --db only):\n";
     text += option_lines(for_run);
+    text += "\nOptions of efload report:\n";
+    text += option_lines(for_report);
   }
   text += "\n";
   text += exit_codes_text;

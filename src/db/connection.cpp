@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "db/query.h"
 #include "db/statement.h"
 
 namespace efi::db {
@@ -49,7 +50,21 @@ std::string numbered(const char* verb, std::int64_t n) {
 
 }  // namespace
 
-Connection::Connection(std::string database) : database_(std::move(database)) {}
+ErrorKind kind_of(const Error& error) {
+  const int code = error.extended_code();
+  if (code == SQLITE_READONLY_ROLLBACK) return ErrorKind::unfinished_write;
+  switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return ErrorKind::locked;
+    case SQLITE_NOTADB: return ErrorKind::not_a_database;
+    case SQLITE_CANTOPEN: return ErrorKind::cannot_open;
+    case SQLITE_READONLY: return ErrorKind::read_only;
+    default: return ErrorKind::other;
+  }
+}
+
+Connection::Connection(std::string database, Access access)
+    : database_(std::move(database)), access_(access) {}
 
 Connection::~Connection() { close(); }
 
@@ -63,8 +78,9 @@ void Connection::open() {
   // No mutex on this connection: only the thread that runs the import uses
   // it (reading ahead never touches the database), and the locking of the
   // serialized mode cost a tenth of a load once a second thread existed.
-  int rc = sqlite3_open_v2(database_.c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int mode = access_ == Access::read_only ? SQLITE_OPEN_READONLY
+                                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  int rc = sqlite3_open_v2(database_.c_str(), &db, mode | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     int code = db ? sqlite3_extended_errcode(db) : rc;
@@ -73,7 +89,11 @@ void Connection::open() {
   }
   sqlite3_extended_result_codes(db, 1);
   try {
-    for (const Setting& s : kSettings) run_once(db, std::string("PRAGMA ") + s.name + " = " + s.value);
+    // A reader changes nothing: exclusive locking mode would keep its shared
+    // lock until it closes, and a journal mode statement may write the file.
+    if (access_ == Access::read_write) {
+      for (const Setting& s : kSettings) run_once(db, std::string("PRAGMA ") + s.name + " = " + s.value);
+    }
     // The engine opens files lazily. Some settings happen to read the schema
     // (and so meet a file that is not a database, or one that another process
     // holds locked), but nothing promises that; one explicit read of the schema
@@ -97,12 +117,17 @@ void Connection::close() noexcept {
   // the connection (and, in exclusive mode, its file lock) alive as a zombie
   // until each of them was finalized.
   for (Statement* s : statements_) s->finalize();
+  for (Query* q : queries_) q->finalize();
   sqlite3_close_v2(handle_);  // anything else still prepared is released with it later
   handle_ = nullptr;
   in_transaction_ = false;
 }
 
 void Connection::run_simple(const std::string& sql) { run_once(handle_, sql); }
+
+void Connection::open_if_closed() {
+  if (!is_open()) open();
+}
 
 void Connection::start_transaction() {
   if (!is_open()) open();

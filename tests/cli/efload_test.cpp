@@ -95,7 +95,7 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
   };
   const std::vector<Case> cases = {
       {{}, "no command given (try 'efload --help')"},
-      {{"load"}, "unknown command 'load' (the commands are init, run and help)"},
+      {{"load"}, "unknown command 'load' (the commands are init, run, report and help)"},
       {{"run", "--yymm", "202110", "--eh", "x.txt"},
        "unknown option '--eh' (try 'efload run --help')"},
       {{"run", "--en", "x.txt", "--yymm"}, "option --yymm needs a value (TEXT)"},
@@ -106,7 +106,7 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
       {{"run", "--yymm", "202110", "--en", "a.txt", "--en", "b.txt"}, "option --en given twice"},
       {{"run", "--yymm", "202110", "x.txt"}, "unexpected argument 'x.txt' (options start with --)"},
       {{"init", "--yymm", "202110"}, "option --yymm does not belong to 'efload init'"},
-      {{"help", "load"}, "no help on 'load' (the commands are init and run)"},
+      {{"help", "load"}, "no help on 'load' (the commands are init, run and report)"},
       {{"run", "--yymm", "202110", "--timings=yes"}, "--timings takes no value"},
   };
   for (const Case& c : cases) {
