@@ -125,6 +125,26 @@ class AppTest : public ::testing::Test {
     return static_cast<int>(SendMessageW(at(Control::ProgressBar1), PBM_GETRANGE, FALSE, 0));
   }
 
+  // A control's rectangle in its parent's client area, in pixels.
+  struct PlacedControl {
+    Control id;
+    int left, top, width, height;
+  };
+  // Expects every control listed at its rectangle.
+  void expect_placed(std::initializer_list<PlacedControl> expected) const {
+    for (const PlacedControl& e : expected) {
+      SCOPED_TRACE(::testing::Message() << "control " << static_cast<int>(e.id));
+      HWND h = at(e.id);
+      RECT rc;
+      GetWindowRect(h, &rc);
+      MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&rc), 2);
+      EXPECT_EQ(rc.left, e.left);
+      EXPECT_EQ(rc.top, e.top);
+      EXPECT_EQ(rc.right - rc.left, e.width);
+      EXPECT_EQ(rc.bottom - rc.top, e.height);
+    }
+  }
+
   ScriptedUi ui;
   std::unique_ptr<MainWindow> window;
 };
