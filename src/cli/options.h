@@ -18,6 +18,7 @@ enum class Command {
   help,  // print the help text (of one command, or the overview)
   init,  // apply the schema to the database
   run,   // one import run
+  version,  // print the version
 };
 
 // A command line efload cannot act on; the text is one line, without "efload: ".

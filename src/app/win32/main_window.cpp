@@ -10,6 +10,7 @@
 #include "app/win32/engine_library.h"
 #include "app/win32/panel.h"
 #include "app/win32/window_run_host.h"
+#include "efimport/product.h"
 #include "platform/text.h"
 
 namespace efi::app {
@@ -39,7 +40,13 @@ void register_window_class(HINSTANCE instance, WNDPROC proc) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = proc;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  // The program icon (the taskbar shows the class icon); the system's
+  // default one where the module carries none.
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(EFI_ICON_ID));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(EFI_ICON_ID), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = main_window_class;
