@@ -229,27 +229,6 @@ TEST_F(RunTest, PressDuringARunIsIgnoredAndACloseWaitsForTheRun) {
   EXPECT_EQ(window->hwnd(), nullptr);
 }
 
-// The real boxes, answered by a CBT hook that reads caption and text.
-struct SeenBox {
-  std::wstring caption, text;
-};
-std::vector<SeenBox> seen_boxes;
-HHOOK box_hook = nullptr;
-LRESULT CALLBACK answer_box(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HCBT_ACTIVATE) {
-    HWND box = reinterpret_cast<HWND>(wparam);
-    wchar_t name[32];
-    GetClassNameW(box, name, 32);
-    if (std::wstring(name) == L"#32770") {
-      wchar_t text[256] = {};
-      GetDlgItemTextW(box, 0xFFFF, text, 256);
-      seen_boxes.push_back({window_text(box), text});
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
-    }
-  }
-  return CallNextHookEx(box_hook, code, wparam, lparam);
-}
-
 TEST_F(RunTest, RealBoxesShowTheStepMessageAndTheCompletion) {
   window.reset();
   ui.today = {2021, 11, 15};
@@ -258,15 +237,14 @@ TEST_F(RunTest, RealBoxesShowTheStepMessageAndTheCompletion) {
   window = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), seams, WindowOptions{false});
   window->show(SW_SHOWNOACTIVATE);
   set_text(Control::E_EN, folder_.file(L"missing.txt"));
-  seen_boxes.clear();
-  box_hook = SetWindowsHookExW(WH_CBT, answer_box, nullptr, GetCurrentThreadId());
+  DialogAnswerer answerer(IDOK);
   click(Control::B_OK);
-  UnhookWindowsHookEx(box_hook);
-  ASSERT_EQ(seen_boxes.size(), 2u);
-  EXPECT_EQ(seen_boxes[0].caption, L"test_app");
-  EXPECT_EQ(seen_boxes[0].text, L"ENファイル取り込みエラー");
-  EXPECT_EQ(seen_boxes[1].caption, completion_caption);
-  EXPECT_EQ(seen_boxes[1].text, completion_text);
+  const auto& seen = answerer.seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].caption, L"test_app");
+  EXPECT_EQ(seen[0].text, L"ENファイル取り込みエラー");
+  EXPECT_EQ(seen[1].caption, completion_caption);
+  EXPECT_EQ(seen[1].text, completion_text);
 }
 
 }  // namespace
