@@ -50,8 +50,6 @@ class FocusKeeper {
   // Tab order when that one can no longer take it (hidden or disabled).
   void restore() const;
 
-  HWND last() const { return last_; }
-
  private:
   HWND window_ = nullptr;  // the top-level window whose controls are tracked
   HWND last_ = nullptr;    // the control that had the focus last

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "app/win32/message_loop.h"
 #include "platform/text.h"
@@ -12,7 +13,7 @@ namespace efi::app {
 namespace {
 // Often enough that the window answers at once to the operator's eye, seldom
 // enough that a load does not spend its time looking at an empty queue.
-constexpr std::uint64_t pump_interval_ms = 15;
+constexpr std::chrono::milliseconds pump_interval{15};
 
 int client_width(HWND control) {
   RECT rc;
@@ -77,9 +78,10 @@ void WindowRunHost::send_position() {
 }
 
 void WindowRunHost::pump_messages() {
-  const std::uint64_t now = GetTickCount64();
-  if (last_pump_ms_ != 0 && now - last_pump_ms_ < pump_interval_ms) return;
-  last_pump_ms_ = now;
+  const auto now = std::chrono::steady_clock::now();
+  if (has_pumped_ && now - last_pump_ < pump_interval) return;
+  has_pumped_ = true;
+  last_pump_ = now;
   MSG message;
   while (!quit_seen_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {

@@ -13,7 +13,7 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -56,7 +56,12 @@ class WindowRunHost final : public import::RunHost {
   int bar_width_ = 0;      // the bar's client width in pixels, taken with the range
   int position_ = 0;       // last position the run set; may lie above the range
   int bar_position_ = 0;   // the position the bar holds (the range holds it)
-  std::uint64_t last_pump_ms_ = 0;  // tick of the last pump; 0 before the first
+  // The pump's clock is a steady clock (QueryPerformanceCounter), not
+  // GetTickCount64: under Wine the tick count is advanced by the Wine server,
+  // which a load that makes no server calls leaves asleep, and messages
+  // waited up to 0.8 s for a pump.
+  std::chrono::steady_clock::time_point last_pump_;  // when messages were last processed
+  bool has_pumped_ = false;                           // false until the first pump
   bool quit_seen_ = false;
   int quit_code_ = 0;
 };
