@@ -66,6 +66,19 @@ def count(db, table, key=KEY):
         con.close()
 
 
+def ensure_data(data, e_lines, f_lines, y_lines, small_f):
+    """Generates the input files into `data` unless they are there in these
+    sizes, made by this version of the generator (it also writes a drug list)."""
+    sizes = f"{e_lines} {f_lines} {y_lines} {small_f} with-kyak"
+    marker = os.path.join(data, "sizes")
+    if not os.path.exists(marker) or open(marker).read() != sizes:
+        shutil.rmtree(data, ignore_errors=True)
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), "generate.py"), data,
+                        "--e-lines", str(e_lines), "--f-lines", str(f_lines),
+                        "--y-lines", str(y_lines), "--small-f", str(small_f)], check=True)
+        open(marker, "w").write(sizes)
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--efload", required=True)
@@ -85,15 +98,7 @@ def main():
     os.makedirs(work, exist_ok=True)
 
     # 1. Input files (kept between runs with the same sizes)
-    # the generator's version, so a change of what it writes regenerates
-    sizes = f"{opts.e_lines} {opts.f_lines} {opts.y_lines} {opts.small_f} with-kyak"
-    marker = os.path.join(data, "sizes")
-    if not os.path.exists(marker) or open(marker).read() != sizes:
-        shutil.rmtree(data, ignore_errors=True)
-        subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), "generate.py"), data,
-                        "--e-lines", str(opts.e_lines), "--f-lines", str(opts.f_lines),
-                        "--y-lines", str(opts.y_lines), "--small-f", str(opts.small_f)], check=True)
-        open(marker, "w").write(sizes)
+    ensure_data(data, opts.e_lines, opts.f_lines, opts.y_lines, opts.small_f)
     f = lambda name: os.path.join(data, name)
 
     # 2. The base: the schema, another month of E and F rows, a Y list

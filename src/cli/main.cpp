@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/report_command.h"
+#include "efimport/product.h"
 
 #include "platform/console.h"
 #ifdef _WIN32
@@ -33,6 +34,9 @@ int efload_main(const std::vector<std::string>& arguments) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return exit_ok;
       }
+      case Command::version:
+        std::fputs("efload " EFI_VERSION_TEXT "\n", stdout);
+        return exit_ok;
       case Command::init: return run_init(request);
       case Command::run: return run_import(request);
       case Command::report: return run_report(request);

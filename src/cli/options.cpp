@@ -81,6 +81,7 @@ std::string_view command_name(Command command) {
     case Command::run: return "run";
     case Command::report: return "report";
     case Command::help: return "help";
+    case Command::version: return "--version";
   }
   return "";
 }
@@ -139,8 +140,9 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     throw UsageError("no command given (try 'efload --help')");
   }
   const std::string& first = arguments[0];
-  if (is_help_switch(first)) {
+  if (is_help_switch(first) || first == "--version") {
     if (arguments.size() > 1) throw UsageError("unexpected argument '" + arguments[1] + "' after " + first);
+    if (first == "--version") request.command = Command::version;
     return request;
   }
   std::optional<Command> command = command_named(first);
@@ -263,6 +265,7 @@ constexpr std::string_view overview_text =
     "  efload report --yymm YYYYMM [--pattern 1|2] [--months N] [--db PATH]\n"
     "                [--out FILE] [--format html|csv|json]\n"
     "  efload help [init|run|report]   (also: efload --help, efload run --help)\n"
+    "  efload --version\n"
     "\n"
     "efload runs the same import as the EFImport window's \"実行\" button, without\n"
     "the window. First create the database once with 'efload init'; then each month\n"

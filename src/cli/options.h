@@ -20,6 +20,7 @@ enum class Command {
   init,  // apply the schema to the database
   run,   // one import run
   report,  // the generic drug share report of a month
+  version,  // print the version
 };
 
 // A command line efload cannot act on; the text is one line, without "efload: ".

@@ -127,8 +127,73 @@ class AppTest : public ::testing::Test {
     return static_cast<int>(SendMessageW(at(Control::ProgressBar1), PBM_GETRANGE, FALSE, 0));
   }
 
+  // A control's rectangle in its parent's client area, in pixels.
+  struct PlacedControl {
+    Control id;
+    int left, top, width, height;
+  };
+  // Expects every control listed at its rectangle.
+  void expect_placed(std::initializer_list<PlacedControl> expected) const {
+    for (const PlacedControl& e : expected) {
+      SCOPED_TRACE(::testing::Message() << "control " << static_cast<int>(e.id));
+      HWND h = at(e.id);
+      RECT rc;
+      GetWindowRect(h, &rc);
+      MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&rc), 2);
+      EXPECT_EQ(rc.left, e.left);
+      EXPECT_EQ(rc.top, e.top);
+      EXPECT_EQ(rc.right - rc.left, e.width);
+      EXPECT_EQ(rc.bottom - rc.top, e.height);
+    }
+  }
+
   ScriptedUi ui;
   std::unique_ptr<MainWindow> window;
+};
+
+// Answers the real modal boxes and dialogs (class #32770: message boxes, the
+// file dialog) that this thread opens while the object lives: each is read
+// (caption and static text) and sent the command `answer` (IDOK, IDCANCEL).
+class DialogAnswerer {
+ public:
+  struct Seen {
+    std::wstring caption;
+    std::wstring text;  // a message box's text; empty for other dialogs
+  };
+
+  explicit DialogAnswerer(int answer) : answer_(answer) {
+    active_ = this;
+    hook_ = SetWindowsHookExW(WH_CBT, on_cbt, nullptr, GetCurrentThreadId());
+  }
+  ~DialogAnswerer() {
+    UnhookWindowsHookEx(hook_);
+    active_ = nullptr;
+  }
+  DialogAnswerer(const DialogAnswerer&) = delete;
+  DialogAnswerer& operator=(const DialogAnswerer&) = delete;
+
+  const std::vector<Seen>& seen() const { return seen_; }
+
+ private:
+  static LRESULT CALLBACK on_cbt(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HCBT_ACTIVATE && active_) {
+      HWND box = reinterpret_cast<HWND>(wparam);
+      wchar_t name[32] = {};
+      GetClassNameW(box, name, 32);
+      if (std::wstring(name) == L"#32770") {
+        wchar_t text[256] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 256);  // a message box's static text
+        active_->seen_.push_back({window_text(box), text});
+        PostMessageW(box, WM_COMMAND, active_->answer_, 0);
+      }
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+  }
+
+  static inline DialogAnswerer* active_ = nullptr;  // the one answering now
+  HHOOK hook_ = nullptr;
+  int answer_;              // the command each dialog is sent
+  std::vector<Seen> seen_;  // in the order they opened
 };
 
 // A Windows path from a path the build wrote (a Unix path under Wine).

@@ -77,32 +77,16 @@ TEST_F(AppTest, EfDialogIsSharedAndOffersTheLastChosenFile) {
   EXPECT_EQ(ui.dialogs[4].offered, L"");
 }
 
-// The real dialog, answered by a CBT hook: it opens owned by the window with
-// the one file type of its filter and Cancel leaves the box unchanged.
-HHOOK dialog_hook = nullptr;
-std::wstring dialog_class_seen;
-LRESULT CALLBACK cancel_dialog(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HCBT_ACTIVATE) {
-    HWND box = reinterpret_cast<HWND>(wparam);
-    wchar_t name[32];
-    GetClassNameW(box, name, 32);
-    if (std::wstring(name) == L"#32770") {
-      dialog_class_seen = name;
-      PostMessageW(box, WM_COMMAND, IDCANCEL, 0);
-    }
-  }
-  return CallNextHookEx(dialog_hook, code, wparam, lparam);
-}
-
+// The real dialog, cancelled as it opens: nothing is chosen and the name it
+// remembers stays.
 TEST(RealFileDialog, CancelReturnsNothingAndKeepsTheRememberedName) {
   FileDialog dialog{L"EFファイル|*.txt", L"C:\\dpc\\EN_202110.txt"};
   std::wstring path = L"unchanged";
-  dialog_hook = SetWindowsHookExW(WH_CBT, cancel_dialog, nullptr, GetCurrentThreadId());
+  DialogAnswerer answerer(IDCANCEL);
   bool chosen = real_open_file(nullptr, dialog, path);
-  UnhookWindowsHookEx(dialog_hook);
   EXPECT_FALSE(chosen);
   EXPECT_EQ(path, L"unchanged");
-  EXPECT_EQ(dialog_class_seen, L"#32770");
+  EXPECT_EQ(answerer.seen().size(), 1u);
   EXPECT_EQ(dialog.file_name, L"C:\\dpc\\EN_202110.txt");
 }
 

@@ -1,9 +1,13 @@
 // The engine library file beside the executable: rewritten whole at every
-// start, and left alone with one error box when it cannot be created.
+// start, and left alone with one error box when it cannot be created; what is
+// written is a 32-bit x86 DLL with SQLite's API, for the suite's 32-bit
+// programs.
 #include <gmock/gmock.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "app/win32/app_info.h"
 #include "app/win32/engine_library.h"
@@ -24,6 +28,60 @@ void write_all(const std::wstring& path, const std::string& bytes) {
 
 std::wstring target() { return executable_folder_wide() + L"sqlite3.dll"; }
 
+// What a test needs to know of a 32-bit PE file: its machine type and the
+// names it exports. Read from the file's bytes, without loading it (this
+// 64-bit process could not load a 32-bit DLL).
+struct PeFile {
+  WORD machine = 0;                  // IMAGE_FILE_MACHINE_*
+  std::vector<std::string> exports;  // exported names, as the export table lists them
+};
+
+template <typename T>
+std::optional<T> read_at(const std::string& bytes, std::size_t offset) {
+  if (offset > bytes.size() || bytes.size() - offset < sizeof(T)) return std::nullopt;
+  T value;
+  std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  return value;
+}
+
+std::optional<PeFile> read_pe32(const std::string& bytes) {
+  auto dos = read_at<IMAGE_DOS_HEADER>(bytes, 0);
+  if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE) return std::nullopt;
+  auto nt = read_at<IMAGE_NT_HEADERS32>(bytes, static_cast<std::size_t>(dos->e_lfanew));
+  if (!nt || nt->Signature != IMAGE_NT_SIGNATURE) return std::nullopt;
+  PeFile pe;
+  pe.machine = nt->FileHeader.Machine;
+  if (nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) return pe;
+
+  // Export table addresses are relative to the loaded image: map them to file
+  // offsets through the section that holds them.
+  const std::size_t sections = static_cast<std::size_t>(dos->e_lfanew) + 4 +
+                               sizeof(IMAGE_FILE_HEADER) + nt->FileHeader.SizeOfOptionalHeader;
+  auto file_offset = [&](DWORD rva) -> std::optional<std::size_t> {
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+      auto section = read_at<IMAGE_SECTION_HEADER>(bytes, sections + i * sizeof(IMAGE_SECTION_HEADER));
+      if (!section) return std::nullopt;
+      if (rva >= section->VirtualAddress && rva - section->VirtualAddress < section->SizeOfRawData) {
+        return section->PointerToRawData + (rva - section->VirtualAddress);
+      }
+    }
+    return std::nullopt;
+  };
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  auto at = file_offset(directory.VirtualAddress);
+  auto table = at ? read_at<IMAGE_EXPORT_DIRECTORY>(bytes, *at) : std::nullopt;
+  auto names = table ? file_offset(table->AddressOfNames) : std::nullopt;
+  if (!names) return pe;
+  for (DWORD i = 0; i < table->NumberOfNames; ++i) {
+    auto name_rva = read_at<DWORD>(bytes, *names + i * sizeof(DWORD));
+    auto name = name_rva ? file_offset(*name_rva) : std::nullopt;
+    if (!name) break;
+    pe.exports.emplace_back(bytes.c_str() + *name);
+  }
+  return pe;
+}
+
 TEST_F(AppTest, EngineLibraryIsRewrittenWholeWhateverTheFileHeld) {
   const std::string built = read_all(windows_path(EFI_ENGINE_DLL));
   ASSERT_GT(built.size(), 100000u);
@@ -39,6 +97,24 @@ TEST_F(AppTest, EngineLibraryIsRewrittenWholeWhateverTheFileHeld) {
   std::filesystem::remove(std::filesystem::path(target()));
   make_window();
   EXPECT_EQ(read_all(target()) == built, true) << "no file before";
+}
+
+// The file is for the 32-bit programs of the suite beside this one: an x86
+// DLL exporting SQLite's API under the plain (cdecl, undecorated) names.
+TEST_F(AppTest, WrittenEngineLibraryIsA32BitX86DllWithSqlitesApi) {
+  std::filesystem::remove(std::filesystem::path(target()));
+  make_window();
+  const std::optional<PeFile> pe = read_pe32(read_all(target()));
+  ASSERT_TRUE(pe.has_value()) << "not a PE file";
+  EXPECT_EQ(pe->machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_THAT(pe->exports, ::testing::IsSupersetOf({"sqlite3_libversion", "sqlite3_open_v2",
+                                                     "sqlite3_prepare16_v2", "sqlite3_bind_text16",
+                                                     "sqlite3_step", "sqlite3_finalize"}));
+  EXPECT_GT(pe->exports.size(), 200u);
+  for (const std::string& name : pe->exports) {
+    // Plain names: neither a leading "_" nor a stdcall "@N" suffix.
+    EXPECT_TRUE(name.rfind("sqlite3_", 0) == 0 && name.find('@') == std::string::npos) << name;
+  }
 }
 
 TEST_F(AppTest, LockedEngineLibraryGivesOneErrorBoxAndStaysUnchanged) {

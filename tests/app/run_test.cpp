@@ -3,6 +3,8 @@
 // (through the seams and, for a few, the real boxes), a second press during
 // a run and a close during a run.
 #include <fstream>
+#include <functional>
+#include <string>
 
 #include "app_fixture.h"
 #include "db/schema.h"
@@ -140,6 +142,54 @@ TEST_F(RunTest, RowsEqualThoseEfloadStoresForTheSameInputs) {
   }
 }
 
+// The bar's messages, counted by a subclass of the bar.
+struct BarMessages {
+  int ranges = 0;     // PBM_SETRANGE32
+  int positions = 0;  // PBM_SETPOS
+};
+LRESULT CALLBACK count_bar_messages(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                    DWORD_PTR data) {
+  auto* counts = reinterpret_cast<BarMessages*>(data);
+  if (message == PBM_SETRANGE32) ++counts->ranges;
+  if (message == PBM_SETPOS) ++counts->positions;
+  return DefSubclassProc(hwnd, message, wparam, lparam);
+}
+
+// The run sets the bar's maximum and position for every line; the bar is
+// sent the range once and a position only when its filled part moves by a
+// pixel, and still ends exactly where the run left it.
+TEST_F(RunTest, LargeLoadSendsTheBarFewMessagesAndEndsExact) {
+  constexpr int lines = 100000;
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    text += "131234567\t" + std::to_string(1000000 + i);
+    for (int field = 2; field < 25; ++field) text += "\t" + std::to_string(field);
+    text += "\r\n";
+  }
+  const std::wstring path = folder_.file(L"EN_large.txt");
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
+  set_text(Control::E_EN, path);
+
+  HWND bar = at(Control::ProgressBar1);
+  RECT client;
+  GetClientRect(bar, &client);
+  BarMessages counts;
+  SetWindowSubclass(bar, count_bar_messages, 1, reinterpret_cast<DWORD_PTR>(&counts));
+  click(Control::B_OK);
+  RemoveWindowSubclass(bar, count_bar_messages, 1);
+
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, completion_text);
+  EXPECT_EQ(query("select count(*) from En where yymm = '202110'"), std::to_string(lines));
+  EXPECT_EQ(counts.ranges, 1);
+  // At most one position per pixel of the bar, and the ends; at least one
+  // per few pixels, so the bar is seen to move.
+  EXPECT_LE(counts.positions, client.right + 3);
+  EXPECT_GE(counts.positions, client.right / 4);
+  EXPECT_EQ(progress_maximum(), lines - 1);
+  EXPECT_EQ(progress_position(), 0);  // back to 0 after the step
+}
+
 TEST_F(RunTest, FailingStepShowsItsPlainBoxAndTheRunGoesOn) {
   set_text(Control::E_EN, folder_.file(L"no-such-file.txt"));
   set_text(Control::E_FN, sample("FN_202110.txt"));
@@ -227,25 +277,75 @@ TEST_F(RunTest, PressDuringARunIsIgnoredAndACloseWaitsForTheRun) {
   EXPECT_EQ(window->hwnd(), nullptr);
 }
 
-// The real boxes, answered by a CBT hook that reads caption and text.
-struct SeenBox {
-  std::wstring caption, text;
-};
-std::vector<SeenBox> seen_boxes;
-HHOOK box_hook = nullptr;
-LRESULT CALLBACK answer_box(int code, WPARAM wparam, LPARAM lparam) {
-  if (code == HCBT_ACTIVATE) {
-    HWND box = reinterpret_cast<HWND>(wparam);
-    wchar_t name[32];
-    GetClassNameW(box, name, 32);
-    if (std::wstring(name) == L"#32770") {
-      wchar_t text[256] = {};
-      GetDlgItemTextW(box, 0xFFFF, text, 256);
-      seen_boxes.push_back({window_text(box), text});
-      PostMessageW(box, WM_COMMAND, IDOK, 0);
-    }
+// An action taken while the run processes its pending messages: posted to a
+// message-only window of this thread, which the run's pump dispatches to.
+class ActionInTheRun {
+ public:
+  explicit ActionInTheRun(std::function<void()> action) : action_(std::move(action)) {
+    receiver_ = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
+    SetWindowSubclass(receiver_, on_message, 1, reinterpret_cast<DWORD_PTR>(this));
+    PostMessageW(receiver_, WM_APP, 0, 0);
   }
-  return CallNextHookEx(box_hook, code, wparam, lparam);
+  ~ActionInTheRun() { DestroyWindow(receiver_); }
+  ActionInTheRun(const ActionInTheRun&) = delete;
+  ActionInTheRun& operator=(const ActionInTheRun&) = delete;
+
+ private:
+  static LRESULT CALLBACK on_message(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
+                                     DWORD_PTR self) {
+    if (message == WM_APP) {
+      reinterpret_cast<ActionInTheRun*>(self)->action_();
+      return 0;
+    }
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, on_message, 1);
+    return DefSubclassProc(hwnd, message, wparam, lparam);
+  }
+
+  std::function<void()> action_;
+  HWND receiver_ = nullptr;
+};
+
+// The operator changes the year-month, the pattern, a row's path and a row's
+// switch while the first file loads: every row of that run carries the keys
+// and comes from the files that held when 実行 was pressed, and the changes
+// stay in the window for the next run.
+TEST_F(RunTest, ChangesMadeDuringARunWaitForTheNextRun) {
+  window->show(SW_SHOWNOACTIVATE);
+  double_click(Control::P_yymm);  // the pattern group shown; pattern 1 selected
+  set_text(Control::E_EN, sample("EN_202110.txt"));
+  set_text(Control::E_FN, sample("FN_202110.txt"));
+  set_text(Control::E_Y, sample("y_20250813.csv"));  // the drug list the derivation matches
+  bool changed_during_the_run = false;
+  ActionInTheRun change([&] {
+    changed_during_the_run = window->is_running();
+    SetWindowTextW(at(Control::CB_yymm), L"202109");
+    click(Control::RB2);
+    set_text(Control::E_FN, sample("FG_202110.txt"));  // 24 lines, not FN's 30
+    set_text(Control::E_EG, sample("EG_202110.txt"));  // a row that was empty
+    double_click(Control::P_EN);                        // the row under way switched off
+  });
+  click(Control::B_OK);
+  ASSERT_TRUE(changed_during_the_run);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, completion_text);
+  const auto keys_and_rows = [this](const char* table) {
+    return query(std::string("select yymm || ' ' || yymmkbn || ' ' || count(*) from ") + table +
+                 " group by yymm, yymmkbn order by yymm");
+  };
+  EXPECT_EQ(keys_and_rows("En"), "202110 0 18");
+  EXPECT_EQ(keys_and_rows("Fn"), "202110 0 30");
+  EXPECT_EQ(keys_and_rows("Eg"), "");
+  EXPECT_EQ(keys_and_rows("EFn"), "202110 0 15");
+
+  // The window kept the changes; the next run takes them.
+  EXPECT_EQ(text(Control::CB_yymm), L"202109");
+  EXPECT_TRUE(checked(Control::RB2));
+  EXPECT_EQ(colour(Control::P_EN), red);
+  click(Control::B_OK);
+  EXPECT_EQ(keys_and_rows("En"), "202110 0 18");
+  EXPECT_EQ(keys_and_rows("Fn"), "202109 1 24;202110 0 30");
+  EXPECT_EQ(keys_and_rows("Eg"), "202109 1 15");
 }
 
 TEST_F(RunTest, RealBoxesShowTheStepMessageAndTheCompletion) {
@@ -256,15 +356,14 @@ TEST_F(RunTest, RealBoxesShowTheStepMessageAndTheCompletion) {
   window = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), seams, WindowOptions{false});
   window->show(SW_SHOWNOACTIVATE);
   set_text(Control::E_EN, folder_.file(L"missing.txt"));
-  seen_boxes.clear();
-  box_hook = SetWindowsHookExW(WH_CBT, answer_box, nullptr, GetCurrentThreadId());
+  DialogAnswerer answerer(IDOK);
   click(Control::B_OK);
-  UnhookWindowsHookEx(box_hook);
-  ASSERT_EQ(seen_boxes.size(), 2u);
-  EXPECT_EQ(seen_boxes[0].caption, L"test_app");
-  EXPECT_EQ(seen_boxes[0].text, L"ENファイル取り込みエラー");
-  EXPECT_EQ(seen_boxes[1].caption, completion_caption);
-  EXPECT_EQ(seen_boxes[1].text, completion_text);
+  const auto& seen = answerer.seen();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].caption, L"test_app");
+  EXPECT_EQ(seen[0].text, L"ENファイル取り込みエラー");
+  EXPECT_EQ(seen[1].caption, completion_caption);
+  EXPECT_EQ(seen[1].text, completion_text);
 }
 
 }  // namespace

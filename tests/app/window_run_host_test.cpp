@@ -83,26 +83,11 @@ TEST_F(AppTest, DpiChangeLaysEverythingOutAgain) {
   RECT suggested{10, 20, 10 + 945, 20 + 480};
   SendMessageW(window->hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
   EXPECT_EQ(window->dpi(), 144u);
-  struct Expected {
-    Control id;
-    int left, top, width, height;
-  };
   // 96-DPI rectangles times 1.5, rounded.
-  const Expected expected[] = {{Control::B_OK, 297, 21, 116, 41},
-                               {Control::E_EN, 189, 98, 683, 36},
-                               {Control::RB2, 198, 33, 120, 26},
-                               {Control::ProgressBar1, 3, 6, 290, 32}};
-  for (const Expected& e : expected) {
-    SCOPED_TRACE(static_cast<int>(e.id));
-    HWND h = at(e.id);
-    RECT rc;
-    GetWindowRect(h, &rc);
-    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&rc), 2);
-    EXPECT_EQ(rc.left, e.left);
-    EXPECT_EQ(rc.top, e.top);
-    EXPECT_EQ(rc.right - rc.left, e.width);
-    EXPECT_EQ(rc.bottom - rc.top, e.height);
-  }
+  expect_placed({{Control::B_OK, 297, 21, 116, 41},
+                 {Control::E_EN, 189, 98, 683, 36},
+                 {Control::RB2, 198, 33, 120, 26},
+                 {Control::ProgressBar1, 3, 6, 290, 32}});
   LOGFONTW lf{};
   GetObjectW(reinterpret_cast<HFONT>(SendMessageW(at(Control::E_EN), WM_GETFONT, 0, 0)), sizeof lf, &lf);
   EXPECT_EQ(lf.lfHeight, -20);  // 10 pt at 144 DPI

@@ -90,11 +90,7 @@ TEST_F(AppTest, OuterSizeIsHeldWhateverIsAsked) {
 TEST_F(AppTest, ControlsSitAtTheirRectangles) {
   make_window();
   // The rectangles, in the parent's client area, at 96 DPI.
-  struct Expected {
-    Control id;
-    int left, top, width, height;
-  };
-  const Expected expected[] = {
+  expect_placed({
       {Control::Panel5, 0, 0, 614, 57},      {Control::P_yymm, 23, 15, 89, 25},
       {Control::CB_yymm, 115, 15, 74, 24},   {Control::B_OK, 198, 14, 77, 27},
       {Control::B_close, 289, 14, 77, 27},   {Control::GroupBox1, 379, 2, 225, 50},
@@ -110,18 +106,7 @@ TEST_F(AppTest, ControlsSitAtTheirRectangles) {
       {Control::E_Y, 126, 222, 455, 24},     {Control::B_Y, 580, 222, 30, 25},
       {Control::E_yfileymd, 511, 236, 76, 26}, {Control::StatusBar1, 0, 255, 614, 26},
       {Control::ProgressBar1, 2, 4, 193, 21},
-  };
-  for (const Expected& e : expected) {
-    SCOPED_TRACE(::testing::Message() << "control " << static_cast<int>(e.id));
-    HWND h = at(e.id);
-    RECT rc;
-    GetWindowRect(h, &rc);
-    MapWindowPoints(nullptr, GetParent(h), reinterpret_cast<POINT*>(&rc), 2);
-    EXPECT_EQ(rc.left, e.left);
-    EXPECT_EQ(rc.top, e.top);
-    EXPECT_EQ(rc.right - rc.left, e.width);
-    EXPECT_EQ(rc.bottom - rc.top, e.height);
-  }
+  });
   EXPECT_EQ(GetParent(at(Control::ProgressBar1)), at(Control::StatusBar1));
   EXPECT_EQ(GetParent(at(Control::RB1)), at(Control::GroupBox1));
   EXPECT_EQ(GetParent(at(Control::CB_yymm)), at(Control::Panel5));

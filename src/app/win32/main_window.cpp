@@ -10,6 +10,7 @@
 #include "app/win32/engine_library.h"
 #include "app/win32/panel.h"
 #include "app/win32/window_run_host.h"
+#include "efimport/product.h"
 #include "platform/text.h"
 
 namespace efi::app {
@@ -39,7 +40,13 @@ void register_window_class(HINSTANCE instance, WNDPROC proc) {
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = proc;
   wc.hInstance = instance;
-  wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  // The program icon (the taskbar shows the class icon); the system's
+  // default one where the module carries none.
+  wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(EFI_ICON_ID));
+  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(EFI_ICON_ID), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = main_window_class;
@@ -93,67 +100,93 @@ LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT message, WPARAM wparam,
 LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_CREATE:
-      try {
-        dpi_ = GetDpiForWindow(hwnd_);
-        create_fonts();
-        create_controls();
-        apply_layout();
-        SIZE size = outer_size();
-        SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        FormCreate();
-      } catch (const std::exception& e) {
-        create_failure_ = e.what();
-        return -1;
-      }
-      return 0;
+      return on_create() ? 0 : -1;
     case WM_SHOWWINDOW:
-      if (wparam && !shown_) {
-        shown_ = true;
-        FormShow();
-        return 0;
-      }
+      if (on_show_window(wparam != FALSE)) return 0;
       break;
+    case WM_ACTIVATE:
+      on_activate(LOWORD(wparam) != WA_INACTIVE, HIWORD(wparam) != 0);
+      return 0;
+    case WM_SETFOCUS:
+      on_set_focus();
+      return 0;
     case WM_COMMAND:
-      command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
+      on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
       return 0;
     case WM_CLOSE:
-      if (FormCloseQuery()) DestroyWindow(hwnd_);
+      on_close();
       return 0;
     case WM_DESTROY:
-      if (options_.quit_on_destroy) PostQuitMessage(0);
+      on_destroy();
       return 0;
-    case WM_GETMINMAXINFO: {
-      // Min = max: the window keeps its size.
-      auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      SIZE size = outer_size();
-      info->ptMinTrackSize = info->ptMaxTrackSize = info->ptMaxSize = {size.cx, size.cy};
+    case WM_GETMINMAXINFO:
+      on_get_min_max_info(*reinterpret_cast<MINMAXINFO*>(lparam));
       return 0;
-    }
-    case WM_DPICHANGED: {
-      dpi_ = HIWORD(wparam);
-      create_fonts();
-      apply_layout();
-      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
-      SIZE size = outer_size();
-      SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, size.cx, size.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    case WM_DPICHANGED:
+      on_dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
       return 0;
-    }
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC:
-      SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_BTNFACE));
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      return on_ctl_color(reinterpret_cast<HDC>(wparam));
     default:
-      break;
+      return DefWindowProcW(hwnd_, message, wparam, lparam);
   }
   return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
 
-void MainWindow::command(int id, int code, HWND sender) {
-  if (!sender) return;  // Enter and Esc from the dialog manager: no default buttons here
+// ---- Message handlers ----
+
+bool MainWindow::on_create() {
+  try {
+    dpi_ = GetDpiForWindow(hwnd_);
+    create_fonts();
+    create_controls();
+    apply_layout();
+    SIZE size = outer_size();
+    SetWindowPos(hwnd_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // B_OK, first in Tab order, has the focus when the window first appears.
+    focus_.reset(hwnd_, control(Control::B_OK));
+    FormCreate();
+  } catch (const std::exception& e) {
+    create_failure_ = e.what();
+    return false;
+  }
+  return true;
+}
+
+bool MainWindow::on_show_window(bool is_shown) {
+  if (!is_shown || shown_) return false;
+  shown_ = true;
+  FormShow();  // may close the window
+  return true;
+}
+
+// What a dialog's window procedure does: the focus is kept when another
+// window (a message box, a file dialog, another program) is activated and
+// given back to the same control afterwards, instead of resting on the frame.
+void MainWindow::on_activate(bool is_active, bool is_minimized) {
+  if (!is_active) {
+    focus_.keep_current();
+  } else if (!is_minimized) {
+    focus_.restore();
+  }
+}
+
+void MainWindow::on_set_focus() { focus_.restore(); }
+
+void MainWindow::on_command(int id, int code, HWND sender) {
+  if (!sender) return;  // Esc from the dialog manager: no cancel button here
+  if (id < first_control_id || static_cast<std::size_t>(id - first_control_id) >= control_count) {
+    return;  // Enter outside a push button: the dialog manager's IDOK
+  }
+  const Control control_id = static_cast<Control>(id);
+  if (is_focus_gained(spec_of(control_id).kind, code)) {
+    focus_.remember(sender);
+    return;
+  }
   const bool clicked = code == BN_CLICKED;
   const bool double_clicked = code == panel::double_clicked;
-  switch (static_cast<Control>(id)) {
+  switch (control_id) {
     case Control::B_OK: if (clicked) B_OKClick(); break;
     case Control::B_close: if (clicked) B_closeClick(); break;
     case Control::B_EN:
@@ -173,6 +206,34 @@ void MainWindow::command(int id, int code, HWND sender) {
     case Control::P_yymm: if (double_clicked) P_yymmDblClick(); break;
     default: break;
   }
+}
+
+void MainWindow::on_close() {
+  if (FormCloseQuery()) DestroyWindow(hwnd_);
+}
+
+void MainWindow::on_destroy() {
+  if (options_.quit_on_destroy) PostQuitMessage(0);
+}
+
+void MainWindow::on_get_min_max_info(MINMAXINFO& info) const {
+  // Min = max: the window keeps its size.
+  SIZE size = outer_size();
+  info.ptMinTrackSize = info.ptMaxTrackSize = info.ptMaxSize = {size.cx, size.cy};
+}
+
+void MainWindow::on_dpi_changed(UINT dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  create_fonts();
+  apply_layout();
+  SIZE size = outer_size();
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, size.cx, size.cy,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT MainWindow::on_ctl_color(HDC dc) {
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
 // ---- Building ----
@@ -249,6 +310,7 @@ void MainWindow::create_controls() {
     if (spec.kind == Kind::container) panel::set_colour(child, GetSysColor(COLOR_BTNFACE));
     if (spec.kind == Kind::label_panel) panel::set_colour(child, spec.colour);
     if (spec.kind == Kind::button) SetWindowLongPtrW(child, GWLP_USERDATA, spec.tag);  // the Tag
+    if (spec.kind == Kind::button || spec.kind == Kind::radio) report_button_focus(child);
     if (spec.kind == Kind::group_box) SetWindowSubclass(child, group_box_proc, 1, 0);
     if (spec.kind == Kind::edit && spec.id != Control::E_yfileymd) {
       SendMessageW(child, EM_SETLIMITTEXT, 0, 0);  // no length limit

@@ -3,8 +3,10 @@
 // hand-over to the import run. It owns the connection FDC1, the statement
 // objects, the workbook converter and the dialogs for its whole life.
 //
-// The window procedure only dispatches: each event goes to the handler named
-// after its control and event (FormCreate, B_OKClick, P_ENDblClick...).
+// The window procedure only dispatches: each message goes to a handler named
+// after it (on_create, on_command, on_dpi_changed...), and each event of a
+// control to the handler named after the control and event (FormCreate,
+// B_OKClick, P_ENDblClick...).
 // A run executes on the GUI thread inside B_OKClick; while it runs, a second
 // press of B_OK is ignored and a close request is kept until the run returns.
 #pragma once
@@ -15,6 +17,7 @@
 #include <memory>
 #include <string>
 
+#include "app/win32/keyboard_focus.h"
 #include "app/win32/layout.h"
 #include "app/win32/ui_seams.h"
 #include "db/connection.h"
@@ -56,9 +59,20 @@ class MainWindow {
  private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT handle(UINT message, WPARAM wparam, LPARAM lparam);
-  void command(int id, int code, HWND sender);
 
-  // Handlers.
+  // Message handlers.
+  bool on_create();                           // false: the window is not created
+  bool on_show_window(bool is_shown);        // true: FormShow ran
+  void on_activate(bool is_active, bool is_minimized);
+  void on_set_focus();
+  void on_command(int id, int code, HWND sender);
+  void on_close();
+  void on_destroy();
+  void on_get_min_max_info(MINMAXINFO& info) const;
+  void on_dpi_changed(UINT dpi, const RECT& suggested);
+  LRESULT on_ctl_color(HDC dc);
+
+  // Event handlers.
   void FormCreate();
   void FormShow();
   bool FormCloseQuery();  // false while a run is under way: the close waits for it
@@ -96,6 +110,7 @@ class MainWindow {
   std::array<HWND, control_count> controls_{};  // by index_of(Control)
   HWND tooltip_ = nullptr;                      // the tooltip of E_yfileymd
   UINT dpi_ = 96;                               // the DPI the layout was made for
+  FocusKeeper focus_;                           // the control given the focus on activation
   struct FontDeleter {
     void operator()(HFONT font) const { DeleteObject(font); }
   };

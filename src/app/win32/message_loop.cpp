@@ -1,9 +1,14 @@
 #include "app/win32/message_loop.h"
 
+#include "app/win32/keyboard_focus.h"
+
 namespace efi::app {
 
 void dispatch_message(HWND main_window, MSG& message) {
-  if (main_window && IsWindow(main_window) && IsDialogMessageW(main_window, &message)) return;
+  if (main_window && IsWindow(main_window) && IsDialogMessageW(main_window, &message)) {
+    if (message.message == WM_KEYDOWN) restore_default_look(main_window);  // Tab may have moved the focus
+    return;
+  }
   TranslateMessage(&message);
   DispatchMessageW(&message);
 }

@@ -1,6 +1,7 @@
 // The GUI message loop and the one-message step it shares with the run's
-// message pumping: keyboard navigation (Tab, arrow keys) goes through the
-// dialog manager for the main window, everything else is dispatched.
+// message pumping: the keyboard (Tab, Shift+Tab, arrow keys, Enter) goes
+// through the dialog manager for the main window, everything else is
+// dispatched.
 #pragma once
 
 #include <windows.h>

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "app/win32/message_loop.h"
 #include "platform/text.h"
@@ -10,8 +11,16 @@
 namespace efi::app {
 
 namespace {
-constexpr std::uint64_t pump_interval_ms = 15;
+// Often enough that the window answers at once to the operator's eye, seldom
+// enough that a load does not spend its time looking at an empty queue.
+constexpr std::chrono::milliseconds pump_interval{15};
+
+int client_width(HWND control) {
+  RECT rc;
+  GetClientRect(control, &rc);
+  return rc.right - rc.left;
 }
+}  // namespace
 
 std::wstring status_panel_text(std::wstring_view text) {
   return L"\t\t" + std::wstring(text);
@@ -24,7 +33,8 @@ WindowRunHost::WindowRunHost(HWND window, HWND status_bar, HWND progress_bar, co
   PBRANGE range{};
   SendMessageW(progress_bar_, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
   maximum_ = range.iHigh;
-  position_ = sent_position_ = static_cast<int>(SendMessageW(progress_bar_, PBM_GETPOS, 0, 0));
+  bar_width_ = client_width(progress_bar_);
+  position_ = bar_position_ = static_cast<int>(SendMessageW(progress_bar_, PBM_GETPOS, 0, 0));
 }
 
 void WindowRunHost::set_status(std::string_view text) {
@@ -38,41 +48,40 @@ void WindowRunHost::repaint() {
 }
 
 void WindowRunHost::set_progress_max(int maximum) {
+  if (maximum == maximum_) return;  // the run repeats it for every line
   maximum_ = maximum;
   SendMessageW(progress_bar_, PBM_SETRANGE32, 0, maximum);
-  send_position();
+  bar_position_ = held(bar_position_);  // the bar holds its position within the new range
+  bar_width_ = client_width(progress_bar_);
 }
 
-int WindowRunHost::drawn_pixels(int position) const {
+int WindowRunHost::held(int position) const { return std::clamp(position, 0, std::max(maximum_, 0)); }
+
+int WindowRunHost::filled_pixels(int position) const {
   if (maximum_ <= 0) return 0;
-  RECT rc;
-  GetClientRect(progress_bar_, &rc);
-  long long clamped = std::clamp(position, 0, maximum_);
-  return static_cast<int>(clamped * (rc.right - rc.left) / maximum_);
+  return static_cast<int>(static_cast<long long>(held(position)) * bar_width_ / maximum_);
 }
 
 void WindowRunHost::set_progress_position(int position) {
   position_ = position;
-  // Only a change the operator can see is drawn; the ends always are.
-  if (position <= 0 || position >= maximum_ || drawn_pixels(position) != drawn_pixels(sent_position_)) {
+  // Only a change the operator can see is sent; the ends always are.
+  const int shown = held(position);
+  if (shown == 0 || shown == maximum_ || filled_pixels(position) != filled_pixels(bar_position_)) {
     send_position();
   }
 }
 
 void WindowRunHost::send_position() {
-  if (position_ == sent_position_ &&
-      position_ == static_cast<int>(SendMessageW(progress_bar_, PBM_GETPOS, 0, 0))) {
-    return;
-  }
+  if (held(position_) == bar_position_) return;
   SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
-  sent_position_ = position_;
+  bar_position_ = held(position_);
 }
 
 void WindowRunHost::pump_messages() {
-  std::uint64_t now = GetTickCount64();
-  if (last_pump_ms_ != 0 && now - last_pump_ms_ < pump_interval_ms) return;
-  last_pump_ms_ = now;
-  send_position();
+  const auto now = std::chrono::steady_clock::now();
+  if (has_pumped_ && now - last_pump_ < pump_interval) return;
+  has_pumped_ = true;
+  last_pump_ = now;
   MSG message;
   while (!quit_seen_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {

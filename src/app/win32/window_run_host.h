@@ -1,15 +1,19 @@
 // The window as the import run's host: status text in the status bar's first
 // panel, the progress bar, pending messages, and the three message boxes.
 //
-// The bar is moved only when its drawn position changes (and at its ends), and
-// messages are pumped at most every few milliseconds, so a file of a million
-// lines does not spend its time repainting; finish() and every status change
-// or message box bring the bar to exactly the position the run last set.
+// The run sets the bar's maximum and position for every line it reads, and
+// every message to the bar redraws it at once, so the host sends the bar only
+// what changes what it draws: a new range when the maximum changes, a new
+// position when the filled part would grow or shrink by a pixel, or reach
+// either end. Pending messages are processed at most every few milliseconds.
+// Every status change, every message box and finish() bring the bar to
+// exactly the position the run last set, so what the operator can read off
+// the bar between steps is what the run did.
 #pragma once
 
 #include <windows.h>
 
-#include <cstdint>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -40,17 +44,24 @@ class WindowRunHost final : public import::RunHost {
 
  private:
   void send_position();
-  int drawn_pixels(int position) const;
+  int held(int position) const;          // the position the bar shows for `position`
+  int filled_pixels(int position) const;  // the width of the bar's filled part
 
   HWND window_;            // the main window: repaint and dialog navigation
   HWND status_bar_;        // StatusBar1
   HWND progress_bar_;      // ProgressBar1
   const UiSeams& seams_;   // message boxes
   std::wstring title_;     // caption of the plain and the error box
-  int maximum_ = 100;      // the bar's range is 0..maximum_
-  int position_ = 0;       // last position the run set
-  int sent_position_ = 0;  // last position sent to the bar
-  std::uint64_t last_pump_ms_ = 0;  // tick of the last pump; 0 before the first
+  int maximum_ = 100;      // the bar's range is 0..maximum_, as last sent
+  int bar_width_ = 0;      // the bar's client width in pixels, taken with the range
+  int position_ = 0;       // last position the run set; may lie above the range
+  int bar_position_ = 0;   // the position the bar holds (the range holds it)
+  // The pump's clock is a steady clock (QueryPerformanceCounter), not
+  // GetTickCount64: under Wine the tick count is advanced by the Wine server,
+  // which a load that makes no server calls leaves asleep, and messages
+  // waited up to 0.8 s for a pump.
+  std::chrono::steady_clock::time_point last_pump_;  // when messages were last processed
+  bool has_pumped_ = false;                           // false until the first pump
   bool quit_seen_ = false;
   int quit_code_ = 0;
 };
