@@ -169,19 +169,19 @@ void Connection::rollback() {
   in_transaction_ = false;
 }
 
-StopCheck::StopCheck(Connection& connection, std::function<bool()> should_stop)
-    : handle_(connection.handle()), should_stop_(std::move(should_stop)) {
-  constexpr int steps_between_asks = 4096;
-  if (handle_ != nullptr && should_stop_) sqlite3_progress_handler(handle_, steps_between_asks, ask, this);
+ProgressCheck::ProgressCheck(Connection& connection, std::function<bool()> check)
+    : handle_(connection.handle()), check_(std::move(check)) {
+  constexpr int steps_between_asks = 4096;  // well under a millisecond of the engine's work
+  if (handle_ != nullptr && check_) sqlite3_progress_handler(handle_, steps_between_asks, ask, this);
 }
 
-StopCheck::~StopCheck() {
+ProgressCheck::~ProgressCheck() {
   if (handle_ != nullptr) sqlite3_progress_handler(handle_, 0, nullptr, nullptr);
 }
 
-int StopCheck::ask(void* self) {
+int ProgressCheck::ask(void* self) {
   try {
-    return static_cast<StopCheck*>(self)->should_stop_() ? 1 : 0;
+    return static_cast<ProgressCheck*>(self)->check_() ? 1 : 0;
   } catch (...) {
     return 0;  // an exception must not cross the engine
   }

@@ -117,23 +117,25 @@ class Connection {
   std::vector<Query*> queries_;           // live queries made on this connection
 };
 
-// While it lives, a long statement on the connection (an insert-from-select
-// over a month's rows) is stopped as soon as `should_stop` says so: it fails
-// with the engine's "interrupted" (SQLITE_INTERRUPT). The engine asks every
-// few thousand of its steps. Made after the connection opened; ended before
-// the transaction is committed or rolled back, so those are never cut short.
-class StopCheck {
+// While it lives, the engine calls `check` every few thousand of its steps
+// in a statement on the connection, so a long one (deleting a month's old
+// rows, an insert-from-select over them) can let a window answer meanwhile;
+// when `check` returns true the statement stops and fails with the engine's
+// "interrupted" (SQLITE_INTERRUPT). `check` must not use the connection.
+// Made after the connection opened; ended before the transaction is
+// committed or rolled back, so those are never cut short.
+class ProgressCheck {
  public:
-  StopCheck(Connection& connection, std::function<bool()> should_stop);
-  ~StopCheck();
-  StopCheck(const StopCheck&) = delete;
-  StopCheck& operator=(const StopCheck&) = delete;
+  ProgressCheck(Connection& connection, std::function<bool()> check);
+  ~ProgressCheck();
+  ProgressCheck(const ProgressCheck&) = delete;
+  ProgressCheck& operator=(const ProgressCheck&) = delete;
 
  private:
   static int ask(void* self);  // the engine's progress callback: non-zero stops the statement
 
-  sqlite3* handle_;                  // null when the connection was closed
-  std::function<bool()> should_stop_;
+  sqlite3* handle_;              // null when the connection was closed
+  std::function<bool()> check_;  // true: stop the statement
 };
 
 }  // namespace efi::db

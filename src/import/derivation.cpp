@@ -112,10 +112,10 @@ void run_derivation(const StepDef& step, RunContext& context, StepReport& report
     host.set_status(step.status_text);
     host.repaint();
     report.key = year_month_key(context.keys);
-    // The insert-from-select statements run for seconds on a large month: a
-    // stop request cuts them short, and the roll-back undoes both tables.
-    std::optional<db::StopCheck> stop_check;
-    if (context.environment.stop_requested) stop_check.emplace(context.connection, context.environment.stop_requested);
+    // The insert-from-select statements run for seconds on a large month: the
+    // window answers meanwhile, and a stop request cuts them short (the
+    // roll-back undoes both tables).
+    std::optional<LongStatements> long_statements(std::in_place, context);
     // Per table: its delete through the shared FDQ_DEL (yymmkbn an integer
     // there), then its insert-from-select (yymmkbn the text "0" or "1").
     for (const TableDef& table : step.tables) {
@@ -125,7 +125,7 @@ void run_derivation(const StepDef& step, RunContext& context, StepReport& report
       insert.execute();
       report.rows_inserted += static_cast<std::uint64_t>(insert.changes());
     }
-    stop_check.reset();
+    long_statements.reset();
     context.connection.commit();
     host.pump_messages();
   } catch (...) {

@@ -131,6 +131,13 @@ void check_stop(const RunContext& context) {
   if (stop_requested && stop_requested()) throw Interrupted();
 }
 
+LongStatements::LongStatements(RunContext& context)
+    : check_(context.connection, [&context] {
+        context.host.pump_messages();
+        const auto& stop_requested = context.environment.stop_requested;
+        return stop_requested && stop_requested();
+      }) {}
+
 StepKey year_month_key(const RunKeys& keys) {
   return {{{yymm_parameter, keys.yymm}, {yymmkbn_parameter, keys.yymmkbn}}};
 }
@@ -184,7 +191,10 @@ void run_source_step(const StepDef& step, RunContext& context, StepReport& repor
   try {
     context.connection.start_transaction();
     report.key = take_key(step, input, list_date, context);
-    delete_key_rows(step, step.tables.front(), report.key, context);
+    {
+      const LongStatements long_statements(context);
+      delete_key_rows(step, step.tables.front(), report.key, context);
+    }
     if (converts) {
       convert_workbook(input, context);
       insert_lines(step, context.environment.temp_csv_path, input.path, context, report);

@@ -64,6 +64,18 @@ class KeyBinding {
   std::vector<std::size_t> indexes_;  // per key value, its parameter in statement_
 };
 
+// While it lives, a long statement of the step (deleting a large month's old
+// rows, the derivation's insert-from-select) lets the host answer its
+// messages every few thousand of the engine's steps, and stops at a stop
+// request; without it a window would not answer for seconds.
+class LongStatements {
+ public:
+  explicit LongStatements(RunContext& context);
+
+ private:
+  db::ProgressCheck check_;
+};
+
 // The run's year-month and pattern as a step's key (E, F, the derivation).
 StepKey year_month_key(const RunKeys& keys);
 

@@ -120,6 +120,29 @@ TEST_F(RunInterrupt, AnInterruptedDerivationKeepsTheDerivedRowsOfBefore) {
   EXPECT_EQ(query("select count(*) from EFn"), (std::vector<Row>{{"300"}}));
 }
 
+// Deleting a large month's old rows is one statement that runs for seconds:
+// the host is let answer its messages meanwhile, and a stop request cuts it
+// short.
+TEST_F(RunInterrupt, ALongDeleteLetsTheHostAnswerAndStops) {
+  exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+       "INSERT INTO Fn (yymm, yymmkbn, scode) SELECT '202110', '0', 'old' || i FROM n");
+  only(Source::fn, file("fn.txt", lines_of({f_line("new")})));
+
+  EXPECT_EQ(run(), RunOutcome::completed);
+  const std::vector<std::string> during = host.during("Fファイル(入院)\u3000\u3000");
+  ASSERT_FALSE(during.empty());
+  EXPECT_EQ(during[0], "repaint");
+  EXPECT_EQ(during[1], "pump") << "no message was answered while the old rows were deleted";
+  EXPECT_EQ(scodes("Fn"), (std::vector<Row>{{"new0"}}));
+
+  exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+       "INSERT INTO Fn (yymm, yymmkbn, scode) SELECT '202110', '0', 'old' || i FROM n");
+  stop_at_call(2);  // 1: the step's entry; 2: the engine's first asking during the delete
+  EXPECT_EQ(run(), RunOutcome::interrupted);
+  EXPECT_EQ(query("select count(*) from Fn"), (std::vector<Row>{{"20001"}}));
+  EXPECT_EQ(host.starting_with("max:"), std::vector<std::string>{});  // no row was read
+}
+
 TEST_F(RunInterrupt, ARequestBetweenStepsRunsNoFurtherStep) {
   only(Source::en, file("en.txt", lines_of({e_line("a")})));
   use(Source::y, file("y.csv", lines_of({y_line("y")})));
