@@ -38,7 +38,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "workbooks"))
-from make_sample_etc import COLUMNS, generated_rows, write_drug_list  # noqa: E402
+from make_sample_etc import HEADER, generated_rows, write_drug_list  # noqa: E402
 
 KEY = "202110"        # the key that is reloaded and killed
 OTHER = "202109"      # a key that must never change
@@ -89,7 +89,7 @@ def write_y(path, count, name_seed=""):
 
 
 def write_list(path, seed, count):
-    write_drug_list(path, COLUMNS, generated_rows(count, seed), write_only=True)
+    write_drug_list(path, HEADER, generated_rows(count, seed), write_only=True)
 
 
 def digest(db, table, column, key):
