@@ -18,6 +18,8 @@
 #include "app/win32/main_window.h"
 #include "app/win32/panel.h"
 #include "app/win32/ui_seams.h"
+#include "db/schema.h"
+#include "platform/text.h"
 #include "support/scratch_folder.h"
 #include "support/wine_path.h"
 
@@ -213,6 +215,26 @@ class ScratchFolder {
 
  private:
   efi::test_support::ScratchFolder folder_{"efi-app"};
+};
+
+// The current folder moved into `folder`, which gets a fresh database (the
+// window's bare "vorn.sqlite3" resolves against the current folder), and
+// moved back when this goes: after the window, declared after it.
+class DatabaseFolder {
+ public:
+  explicit DatabaseFolder(const ScratchFolder& folder) {
+    wchar_t cwd[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    old_directory_ = cwd;
+    db::apply_schema(platform::utf8_from_wide(folder.file(L"vorn.sqlite3")));
+    SetCurrentDirectoryW(folder.path().c_str());
+  }
+  ~DatabaseFolder() { SetCurrentDirectoryW(old_directory_.c_str()); }
+  DatabaseFolder(const DatabaseFolder&) = delete;
+  DatabaseFolder& operator=(const DatabaseFolder&) = delete;
+
+ private:
+  std::wstring old_directory_;  // the current folder before
 };
 
 }  // namespace efi::app::testing

@@ -18,19 +18,6 @@ using C = Control;
 
 class KeyboardTest : public AppTest {
  protected:
-  void SetUp() override {
-    // 実行 runs for real: the database is a fresh one in a scratch folder.
-    wchar_t cwd[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, cwd);
-    old_directory_ = cwd;
-    db::apply_schema(platform::utf8_from_wide(folder_.file(L"vorn.sqlite3")));
-    SetCurrentDirectoryW(folder_.path().c_str());
-  }
-  void TearDown() override {
-    AppTest::TearDown();
-    SetCurrentDirectoryW(old_directory_.c_str());
-  }
-
   // The window on screen and in front, as the operator finds it.
   void open(UiSeams seams) {
     window = std::make_unique<MainWindow>(GetModuleHandleW(nullptr), std::move(seams),
@@ -86,7 +73,7 @@ class KeyboardTest : public AppTest {
   }
 
   ScratchFolder folder_;
-  std::wstring old_directory_;
+  DatabaseFolder database_{folder_};  // 実行 runs for real, on a fresh database
 };
 
 const Control push_buttons[] = {C::B_OK, C::B_close, C::B_EN, C::B_FN,

@@ -36,23 +36,12 @@ class SampleConverter : public workbook::Converter {
 class RunTest : public AppTest {
  protected:
   void SetUp() override {
-    wchar_t cwd[MAX_PATH];
-    GetCurrentDirectoryW(MAX_PATH, cwd);
-    old_directory_ = cwd;
-    db::apply_schema(platform::utf8_from_wide(folder_.file(L"vorn.sqlite3")));
-    // The bare database name resolves against the current directory.
-    SetCurrentDirectoryW(folder_.path().c_str());
     make_window();
     window->environment().converter = &converter_;
     window->environment().temp_csv_path = platform::utf8_from_wide(folder_.file(L"vornexport.csv"));
     window->environment().today_yyyymmdd = [] { return std::string("20250813"); };
     SetWindowTextW(at(Control::CB_yymm), L"202110");
   }
-  void TearDown() override {
-    AppTest::TearDown();
-    SetCurrentDirectoryW(old_directory_.c_str());
-  }
-
   // The first column of every row of `sql`, joined by ";", read through the
   // window's own connection (it holds the file locked).
   std::string query(const std::string& sql) {
@@ -80,8 +69,8 @@ class RunTest : public AppTest {
   }
 
   ScratchFolder folder_;
+  DatabaseFolder database_{folder_};
   SampleConverter converter_;
-  std::wstring old_directory_;
 };
 
 TEST_F(RunTest, WholeRunLoadsEverySourceDerivesAndEndsWithTheCompletionBox) {

@@ -19,14 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "support/efload_process.h"
-#include "support/query.h"
-#include "support/scratch_folder.h"
-#include "support/wine_path.h"
+#include "efload_test_support.h"
+
 
 namespace efi::cli::testing {
-
-using namespace efi::test_support;
 namespace {
 
 using ::testing::AllOf;
@@ -35,7 +31,6 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
 const std::string en_sample = samples + "EN_202110.txt";
 const std::string fn_sample = samples + "FN_202110.txt";
 const std::string eg_sample = samples + "EG_202110.txt";

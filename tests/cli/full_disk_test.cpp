@@ -11,10 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/efload_process.h"
-#include "support/query.h"
-#include "support/scratch_folder.h"
-#include "run_messages.h"
+#include "efload_test_support.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -23,8 +20,6 @@
 #endif
 
 namespace efi::cli::testing {
-
-using namespace efi::test_support;
 namespace {
 
 namespace fs = std::filesystem;

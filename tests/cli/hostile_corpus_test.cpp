@@ -15,19 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "support/efload_process.h"
-#include "support/query.h"
-#include "support/scratch_folder.h"
-#include "support/wine_path.h"
-#include "run_messages.h"
+#include "efload_test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
 namespace efi::cli::testing {
-
-using namespace efi::test_support;
 namespace {
 
 namespace fs = std::filesystem;

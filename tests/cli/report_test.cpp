@@ -14,13 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "support/efload_process.h"
-#include "support/scratch_folder.h"
-#include "support/wine_path.h"
+#include "efload_test_support.h"
+
 
 namespace efi::cli::testing {
-
-using namespace efi::test_support;
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,7 +26,6 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-const std::string samples = native_path(EFI_SOURCE_DIR) + "/samples/";
 
 std::string bytes_of(const std::string& path) {
   std::ifstream in(path_of(path), std::ios::binary);

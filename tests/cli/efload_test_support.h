@@ -1,5 +1,8 @@
-// The texts a run prints (the step table's messages, efload's cause line) and
-// the sample folder, shared by the efload tests.
+// What the efload tests share: the test support (efload as a child process,
+// scratch folders, queries, Wine paths), the sample folder, and the texts a
+// run prints (the step table's messages, efload's cause line), written here
+// again on purpose: a test that read them from the step table could not
+// notice them change.
 #pragma once
 
 #include <string>
