@@ -149,7 +149,8 @@ int run(const std::vector<std::wstring>& args) {
 
     SendMessageW(control(main, Control::CB_yymm), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(yymm.c_str()));
     for (std::size_t i = 0; i < std::size(path_boxes); ++i) {
-      SendMessageW(control(main, path_boxes[i]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[3 + i].c_str()));
+      const std::wstring& path = args[3 + i];
+      SendMessageW(control(main, path_boxes[i]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     }
     // Posted, as a click arrives: the run keeps the window answering while it works.
     PostMessageW(control(main, Control::B_OK), BM_CLICK, 0, 0);

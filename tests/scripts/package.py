@@ -153,9 +153,15 @@ def check_reproducible(args):
     check("two builds in two build folders print one sha256, the zip's",
           first_printed == [first_digest] and second_printed == [second_digest],
           f"printed {first_printed} and {second_printed}; files {first_digest} and {second_digest}")
+    differing = []
+    if first and second and first_digest != second_digest:
+        with zipfile.ZipFile(first, metadata_encoding="cp932") as a, \
+                zipfile.ZipFile(second, metadata_encoding="cp932") as b:
+            differing = [i.filename for i in a.infolist()
+                         if i.filename not in b.namelist() or a.read(i) != b.read(i.filename)]
     check("two builds in two build folders give the same bytes",
           first_digest is not None and first_digest == second_digest,
-          f"{first}: {first_digest}\n{second}: {second_digest}")
+          f"{first}: {first_digest}\n{second}: {second_digest}\nentries that differ: {differing}")
     check("the zip is named efimport-<version>-win64.zip",
           first is not None and re.fullmatch(r"efimport-\d+\.\d+\.\d+-win64\.zip", os.path.basename(first)),
           first)
