@@ -14,6 +14,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/interrupt.h"
+#include "report/figures.h"
 #include "workbook/converter.h"
 
 namespace efi::cli {
@@ -63,6 +64,14 @@ int run_init(const Request& request) {
     throw std::runtime_error("applying the schema to " + request.database + ": " + error.what());
   }
   std::printf("efload: the schema is in place in %s\n", request.database.c_str());
+  return exit_ok;
+}
+
+// The year-month the window preselects. Batch files ask efload for it:
+// cmd's %DATE% is written as each PC's regional settings say.
+int run_previous_month() {
+  const std::string this_month = platform::format_yyyymmdd(platform::local_today()).substr(0, 6);
+  std::printf("%s\n", report::months_back(this_month, 2).back().c_str());
   return exit_ok;
 }
 

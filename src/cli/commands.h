@@ -1,4 +1,4 @@
-// The two commands of efload once the command line is understood. Each
+// The commands of efload once the command line is understood. Each
 // returns the process's exit status; failures the caller should report as
 // "efload: ..." are thrown.
 #pragma once
@@ -23,5 +23,7 @@ class MissingDatabase : public std::runtime_error {
 
 int run_init(const Request& request);
 int run_import(const Request& request);
+// Prints the month before the current local month as YYYYMM.
+int run_previous_month();
 
 }  // namespace efi::cli

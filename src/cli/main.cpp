@@ -40,6 +40,7 @@ int efload_main(const std::vector<std::string>& arguments) {
       case Command::init: return run_init(request);
       case Command::run: return run_import(request);
       case Command::report: return run_report(request);
+      case Command::previous_month: return run_previous_month();
     }
   } catch (const MissingDatabase& error) {
     std::fprintf(stderr, "efload: %s\n", error.what());

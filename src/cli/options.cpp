@@ -72,6 +72,7 @@ std::optional<Command> command_named(std::string_view name) {
   if (name == "run") return Command::run;
   if (name == "report") return Command::report;
   if (name == "help") return Command::help;
+  if (name == "previous-month") return Command::previous_month;
   return std::nullopt;
 }
 
@@ -81,6 +82,7 @@ std::string_view command_name(Command command) {
     case Command::run: return "run";
     case Command::report: return "report";
     case Command::help: return "help";
+    case Command::previous_month: return "previous-month";
     case Command::version: return "--version";
   }
   return "";
@@ -147,7 +149,8 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
   }
   std::optional<Command> command = command_named(first);
   if (!command) {
-    throw UsageError("unknown command '" + first + "' (the commands are init, run, report and help)");
+    throw UsageError("unknown command '" + first +
+                     "' (the commands are init, run, report, previous-month and help)");
   }
   request.command = *command;
   if (*command == Command::help) {
@@ -155,10 +158,16 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     if (arguments.size() == 2) {
       request.help_topic = command_named(arguments[1]);
       if (!request.help_topic || *request.help_topic == Command::help) {
-        throw UsageError("no help on '" + arguments[1] + "' (the commands are init, run and report)");
+        throw UsageError("no help on '" + arguments[1] +
+                         "' (the commands are init, run, report and previous-month)");
       }
     }
     return request;
+  }
+  if (*command == Command::previous_month) {
+    if (arguments.size() == 1) return request;
+    if (arguments.size() == 2 && is_help_switch(arguments[1])) return help_request(command);
+    throw UsageError("unexpected argument '" + arguments[1] + "' after previous-month");
   }
 
   const unsigned this_command = *command == Command::init ? for_init
@@ -264,7 +273,9 @@ constexpr std::string_view overview_text =
     "             [--fg FILE] [--etc FILE] [--y FILE] [--db PATH]\n"
     "  efload report --yymm YYYYMM [--pattern 1|2] [--months N] [--db PATH]\n"
     "                [--out FILE] [--format html|csv|json]\n"
-    "  efload help [init|run|report]   (also: efload --help, efload run --help)\n"
+    "  efload previous-month\n"
+    "  efload help [init|run|report|previous-month]\n"
+    "                                  (also: efload --help, efload run --help)\n"
     "  efload --version\n"
     "\n"
     "efload runs the same import as the EFImport window's \"実行\" button, without\n"
@@ -273,7 +284,8 @@ constexpr std::string_view overview_text =
     "file is stored whole or, when one of its lines is bad, not at all, and the\n"
     "other files still load. Every run ends by rebuilding the drug usage tables\n"
     "EFn and EFg for the year-month. 'efload report' then gives the month's\n"
-    "generic drug share (see 'efload help report').\n";
+    "generic drug share (see 'efload help report'). 'efload previous-month' prints\n"
+    "the year-month the window offers first, for batch files.\n";
 
 constexpr std::string_view exit_codes_text =
     "Exit status:\n"
@@ -339,6 +351,15 @@ constexpr std::string_view report_text =
     "\n"
     "Options:\n";
 
+constexpr std::string_view previous_month_text =
+    "efload previous-month\n"
+    "\n"
+    "Prints the month before the current one, by the PC's local date, as YYYYMM\n"
+    "(202110 on any day of November 2021): the year-month the EFImport window\n"
+    "selects when it opens. Batch files take it as the default year-month of a\n"
+    "report, since cmd's %DATE% is written as each PC's regional settings say:\n"
+    "  for /f %%m in ('efload.exe previous-month') do set YYMM=%%m\n";
+
 constexpr std::string_view example_text =
     "Example:\n"
     "  efload init\n"
@@ -359,6 +380,8 @@ std::string help_text(std::optional<Command> topic) {
   } else if (topic == Command::report) {
     text += report_text;
     text += option_lines(for_report);
+  } else if (topic == Command::previous_month) {
+    text += previous_month_text;
   } else {
     text += overview_text;
     text += "\nOptions of efload run (init takes --db only):\n";

@@ -20,6 +20,7 @@ enum class Command {
   init,  // apply the schema to the database
   run,   // one import run
   report,  // the generic drug share report of a month
+  previous_month,  // print the month before the current one, YYYYMM
   version,  // print the version
 };
 

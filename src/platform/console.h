@@ -11,7 +11,8 @@ namespace efi::platform {
 bool is_terminal(std::FILE* stream);
 
 // Makes the console show the program's UTF-8 output as it is (Windows sets
-// its output code page to UTF-8); nothing to do elsewhere.
+// its output code page to UTF-8, and back to the one it found when the
+// program exits); nothing to do elsewhere.
 void use_utf8_console_output();
 
 }  // namespace efi::platform

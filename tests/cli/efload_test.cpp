@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 #include <filesystem>
 #include <fstream>
@@ -90,7 +91,7 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
   };
   const std::vector<Case> cases = {
       {{}, "no command given (try 'efload --help')"},
-      {{"load"}, "unknown command 'load' (the commands are init, run, report and help)"},
+      {{"load"}, "unknown command 'load' (the commands are init, run, report, previous-month and help)"},
       {{"run", "--yymm", "202110", "--eh", "x.txt"},
        "unknown option '--eh' (try 'efload run --help')"},
       {{"run", "--en", "x.txt", "--yymm"}, "option --yymm needs a value (TEXT)"},
@@ -101,7 +102,9 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
       {{"run", "--yymm", "202110", "--en", "a.txt", "--en", "b.txt"}, "option --en given twice"},
       {{"run", "--yymm", "202110", "x.txt"}, "unexpected argument 'x.txt' (options start with --)"},
       {{"init", "--yymm", "202110"}, "option --yymm does not belong to 'efload init'"},
-      {{"help", "load"}, "no help on 'load' (the commands are init, run and report)"},
+      {{"help", "load"}, "no help on 'load' (the commands are init, run, report and previous-month)"},
+      // --db is added below: previous-month takes no option
+      {{"previous-month"}, "unexpected argument '--db' after previous-month"},
       {{"run", "--yymm", "202110", "--timings=yes"}, "--timings takes no value"},
   };
   for (const Case& c : cases) {
@@ -146,6 +149,57 @@ TEST_F(Efload, HelpExplainsCommandsOptionsAndExitCodes) {
   }
   EXPECT_TRUE(std::filesystem::is_empty(folder.folder()));
 }
+
+// The month before the one `now` falls in, by the local date, as YYYYMM.
+std::string previous_month_at(std::time_t now) {
+  std::tm local = *std::localtime(&now);
+  local.tm_mday = 1;  // the 1st of this month, then one month back
+  local.tm_mon -= 1;
+  local.tm_hour = 12;
+  local.tm_isdst = -1;
+  const std::time_t back = std::mktime(&local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m", std::localtime(&back));
+  return text;
+}
+
+TEST_F(Efload, PreviousMonthIsTheMonthBeforeToday) {
+  const std::string before = previous_month_at(std::time(nullptr));
+  const ProcessResult result = run_efload({"previous-month"}, folder.folder());
+  const std::string after = previous_month_at(std::time(nullptr));  // in case a month ended meanwhile
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_THAT(result.out, ::testing::AnyOf(before + "\n", after + "\n"));
+  EXPECT_THAT(result.err, IsEmpty());
+  EXPECT_TRUE(std::filesystem::is_empty(folder.folder()));
+
+  const ProcessResult help = run_efload({"previous-month", "--help"}, folder.folder());
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_THAT(help.out, HasSubstr("efload previous-month\n\nPrints the month before the current one"));
+}
+
+#ifdef _WIN32
+// efload switches the console to UTF-8 to show its Japanese messages. The
+// console is that of the command prompt or batch file that started it, which
+// goes on in its own code page (932 on a Japanese PC) once efload has ended.
+TEST_F(Efload, LeavesTheConsoleCodePageAsItFoundIt) {
+  FreeConsole();
+  ASSERT_TRUE(AllocConsole());
+  ASSERT_TRUE(SetConsoleOutputCP(932));
+  const std::vector<std::vector<std::string>> commands = {
+      {"--version"},
+      {"init", "--db", folder.path("vorn.sqlite3")},
+      {"run", "--yymm", "202110", "--en", en_sample, "--db", folder.path("vorn.sqlite3")},
+      {"report", "--yymm", "202110", "--db", folder.path("missing.sqlite3")},  // exits 2
+  };
+  for (const auto& command : commands) {
+    SCOPED_TRACE(::testing::PrintToString(command));
+    const ProcessResult result = run_efload(command, folder.folder());
+    EXPECT_NE(result.exit_code, -1);
+    EXPECT_EQ(GetConsoleOutputCP(), 932u);
+  }
+  FreeConsole();
+}
+#endif
 
 TEST_F(Efload, InitTwiceKeepsTablesAndRows) {
   const std::string database = initialised_database();

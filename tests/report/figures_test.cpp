@@ -347,5 +347,13 @@ TEST(Shares, NewestYListOnlyAsTheDerivationTakesIt) {
   EXPECT_EQ(figures.months[0].inpatient.quality.codes_ambiguous_in_y, 0);
 }
 
+// Calendar months, across the turn of a year; efload previous-month takes
+// the second of two.
+TEST(Months, BackAreCalendarMonthsNewestFirst) {
+  EXPECT_THAT(months_back("202201", 3), ::testing::ElementsAre("202201", "202112", "202111"));
+  EXPECT_THAT(months_back("202103", 2), ::testing::ElementsAre("202103", "202102"));
+  EXPECT_THAT(months_back("202112", 1), ::testing::ElementsAre("202112"));
+}
+
 }  // namespace
 }  // namespace efi::report
