@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
   for (std::size_t c = 0; c < columns; ++c) insert_sql += c ? ",?" : "?";
   insert_sql += ")";
   sqlite3_stmt* insert = nullptr;
-  if (sqlite3_prepare_v2(db, insert_sql.c_str(), -1, &insert, nullptr) != SQLITE_OK) die(db, "prepare insert");
+  if (sqlite3_prepare_v2(db, insert_sql.c_str(), -1, &insert, nullptr) != SQLITE_OK)
+    die(db, "prepare insert");
   for (std::size_t r = 0; r < rows; ++r) {
     sqlite3_reset(insert);
     const std::string_view* row = &fields[r * columns];
@@ -116,8 +117,7 @@ int main(int argc, char** argv) {
   sqlite3_finalize(insert);
   exec(db, "COMMIT TRANSACTION t_1");
   if (sqlite3_close(db) != SQLITE_OK) die(db, "close");
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("ceiling %s: %zu rows in %.3f s (CPU %.3f s)\n", table.c_str(), rows, seconds,
               cpu_seconds() - cpu_start);
   return 0;

@@ -50,12 +50,12 @@ struct Probe {
 // What the GUI thread records while the run is under way.
 struct Record {
   std::vector<std::pair<double, std::wstring>> statuses;  // (time, status text)
-  std::vector<Probe> probes;      // every probe answered, in order
-  double first_row_at = 0;        // the first PBM_SETRANGE32: the run reports its first row
-  double last_bar_move_at = 0;    // the last PBM_SETPOS: the last rows are being inserted
-  double longest_bar_gap = 0;     // the longest time between two moves of the bar
-  int bar_paints = 0;             // WM_PAINT of the progress bar
-  double completion_at = 0;       // time the completion box was shown
+  std::vector<Probe> probes;                              // every probe answered, in order
+  double first_row_at = 0;          // the first PBM_SETRANGE32: the run reports its first row
+  double last_bar_move_at = 0;      // the last PBM_SETPOS: the last rows are being inserted
+  double longest_bar_gap = 0;       // the longest time between two moves of the bar
+  int bar_paints = 0;               // WM_PAINT of the progress bar
+  double completion_at = 0;         // time the completion box was shown
   std::vector<std::wstring> boxes;  // the texts of every box shown
 };
 Record record;
@@ -74,8 +74,7 @@ LRESULT CALLBACK probe_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-LRESULT CALLBACK watch_status(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                              DWORD_PTR) {
+LRESULT CALLBACK watch_status(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
   if (message == SB_SETTEXTW && LOWORD(wparam) == 0) {
     std::wstring text = reinterpret_cast<const wchar_t*>(lparam);
     text.erase(0, text.find_first_not_of(L'\t'));
@@ -149,8 +148,8 @@ int wmain(int argc, wchar_t** argv) {
   probe_class.hInstance = instance;
   probe_class.lpszClassName = L"EfiBenchProbe";
   RegisterClassW(&probe_class);
-  HWND probe = CreateWindowExW(0, L"EfiBenchProbe", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                               instance, nullptr);
+  HWND probe =
+      CreateWindowExW(0, L"EfiBenchProbe", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   SetWindowSubclass(window.control(Control::StatusBar1), watch_status, 1, 0);
   SetWindowSubclass(window.control(Control::ProgressBar1), watch_bar, 1, 0);
 
@@ -193,8 +192,8 @@ int wmain(int argc, wchar_t** argv) {
   const Waits before_rows = waits_between(step_start, record.first_row_at);
   const Waits whole_run = waits_between(pressed_at, record.completion_at);
   // The rows the step read: the bar's maximum is the line count minus one.
-  const int rows = static_cast<int>(
-      SendMessageW(window.control(Control::ProgressBar1), PBM_GETRANGE, FALSE, 0)) + 1;
+  const int rows =
+      static_cast<int>(SendMessageW(window.control(Control::ProgressBar1), PBM_GETRANGE, FALSE, 0)) + 1;
   std::printf(
       "window: %d rows; load %.3f s (step %.3f s, first row after %.3f s, inserting %.3f s);"
       " mid-load %zu messages answered, max %.1f ms, median %.1f ms; before the first row max %.1f ms;"

@@ -20,16 +20,15 @@
 namespace efi::cli {
 namespace {
 
-import::RunKeys run_keys_of(const Request& request) {
-  import::RunKeys keys;
-  keys.yymm = request.yymm;
-  keys.yymmkbn = yymmkbn_of_pattern(request.pattern);
-  for (std::size_t i = 0; i < import::source_count; ++i) {
-    keys.sources[i].is_switched_on = !request.sources[i].empty();
-    keys.sources[i].path = request.sources[i];
-  }
-  return keys;
+import::RunKeys run_keys_of(const Request& request){import::RunKeys keys;
+keys.yymm = request.yymm;
+keys.yymmkbn = yymmkbn_of_pattern(request.pattern);
+for (std::size_t i = 0; i < import::source_count; ++i) {
+  keys.sources[i].is_switched_on = !request.sources[i].empty();
+  keys.sources[i].path = request.sources[i];
 }
+return keys;
+}  // namespace
 
 int exit_status_of(import::RunOutcome outcome) {
   switch (outcome) {
@@ -55,7 +54,7 @@ std::string interruption_text(const import::RunReport& report) {
   return "interrupted; the steps not yet run and the derivation did not run";
 }
 
-}  // namespace
+}  // namespace efi::cli
 
 int run_init(const Request& request) {
   try {
@@ -80,8 +79,7 @@ int run_import(const Request& request) {
   // fail on missing tables: refuse before anything is written.
   if (!platform::file_exists(request.database)) {
     throw MissingDatabase("the database " + request.database +
-                          " does not exist (create it with 'efload init --db " + request.database +
-                          "')");
+                          " does not exist (create it with 'efload init --db " + request.database + "')");
   }
   const import::RunKeys keys = run_keys_of(request);
   TerminalHost host(stderr, stdout, platform::is_terminal(stderr), request.print_timings);

@@ -34,9 +34,7 @@ int efload_main(const std::vector<std::string>& arguments) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         return exit_ok;
       }
-      case Command::version:
-        std::fputs("efload " EFI_VERSION_TEXT "\n", stdout);
-        return exit_ok;
+      case Command::version: std::fputs("efload " EFI_VERSION_TEXT "\n", stdout); return exit_ok;
       case Command::init: return run_init(request);
       case Command::run: return run_import(request);
       case Command::report: return run_report(request);
@@ -69,7 +67,5 @@ int wmain(int argc, wchar_t** argv) {
   return efload_main(arguments);
 }
 #else
-int main(int argc, char** argv) {
-  return efload_main(std::vector<std::string>(argv + 1, argv + argc));
-}
+int main(int argc, char** argv) { return efload_main(std::vector<std::string>(argv + 1, argv + argc)); }
 #endif

@@ -112,7 +112,8 @@ void apply(Request& request, const OptionSpec& option, const std::string& value)
     case OptionId::months: {
       int months = 0;
       const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), months);
-      if (ec != std::errc() || end != value.data() + value.size() || months < 1 || months > max_report_months) {
+      if (ec != std::errc() || end != value.data() + value.size() || months < 1 ||
+          months > max_report_months) {
         throw UsageError("--months must be a whole number from 1 to " + std::to_string(max_report_months) +
                          ", not '" + value + "'");
       }
@@ -121,10 +122,14 @@ void apply(Request& request, const OptionSpec& option, const std::string& value)
     }
     case OptionId::out: request.out = value; break;
     case OptionId::format:
-      if (value == "html") request.format = report::Format::html;
-      else if (value == "csv") request.format = report::Format::csv;
-      else if (value == "json") request.format = report::Format::json;
-      else throw UsageError("--format must be html, csv or json, not '" + value + "'");
+      if (value == "html")
+        request.format = report::Format::html;
+      else if (value == "csv")
+        request.format = report::Format::csv;
+      else if (value == "json")
+        request.format = report::Format::json;
+      else
+        throw UsageError("--format must be html, csv or json, not '" + value + "'");
       break;
     default:
       for (const auto& [id, source] : source_options) {
@@ -170,7 +175,7 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     throw UsageError("unexpected argument '" + arguments[1] + "' after previous-month");
   }
 
-  const unsigned this_command = *command == Command::init ? for_init
+  const unsigned this_command = *command == Command::init  ? for_init
                                 : *command == Command::run ? for_run
                                                            : for_report;
   std::bitset<option_id_count> seen;
@@ -220,8 +225,8 @@ Request parse_command_line(const std::vector<std::string>& arguments) {
     } else if (i + 1 < arguments.size() && arguments[i + 1].compare(0, 2, "--") != 0) {
       value = arguments[++i];
     } else {
-      throw UsageError("option " + std::string(name) + " needs a value (" +
-                       std::string(option->value_name) + ")");
+      throw UsageError("option " + std::string(name) + " needs a value (" + std::string(option->value_name) +
+                       ")");
     }
     if (value.empty()) {
       throw UsageError("option " + std::string(name) + " needs a non-empty value (" +
@@ -252,8 +257,10 @@ std::string option_lines(unsigned command) {
     if ((option.commands & command) == 0) continue;
     std::string left = "  " + std::string(option.name);
     if (!option.value_name.empty()) left += " " + std::string(option.value_name);
-    if (left.size() < 20) left.resize(20, ' ');
-    else left += "\n" + std::string(20, ' ');
+    if (left.size() < 20)
+      left.resize(20, ' ');
+    else
+      left += "\n" + std::string(20, ' ');
     // Continuation lines of a help text line up under its first line.
     std::string help(option.help);
     for (std::size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1)) {

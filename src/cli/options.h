@@ -16,12 +16,12 @@
 namespace efi::cli {
 
 enum class Command {
-  help,  // print the help text (of one command, or the overview)
-  init,  // apply the schema to the database
-  run,   // one import run
-  report,  // the generic drug share report of a month
+  help,            // print the help text (of one command, or the overview)
+  init,            // apply the schema to the database
+  run,             // one import run
+  report,          // the generic drug share report of a month
   previous_month,  // print the month before the current one, YYYYMM
-  version,  // print the version
+  version,         // print the version
 };
 
 // A command line efload cannot act on; the text is one line, without "efload: ".
@@ -32,14 +32,14 @@ class UsageError : public std::runtime_error {
 
 struct Request {
   Command command = Command::help;
-  std::optional<Command> help_topic;   // help: the command asked about, if any
-  std::string database = "vorn.sqlite3";  // --db, UTF-8, relative to the current folder
-  std::string yymm;                    // run: --yymm, as typed; report: YYYYMM
-  int pattern = 1;                     // run, report: --pattern, 1 or 2
+  std::optional<Command> help_topic;                        // help: the command asked about, if any
+  std::string database = "vorn.sqlite3";                    // --db, UTF-8, relative to the current folder
+  std::string yymm;                                         // run: --yymm, as typed; report: YYYYMM
+  int pattern = 1;                                          // run, report: --pattern, 1 or 2
   std::array<std::string, import::source_count> sources{};  // run: a path per source; empty = off
-  bool print_timings = false;          // run: --timings, each step's duration on standard error
-  int months = 6;                      // report: --months, the months shown in all
-  std::string out;                     // report: --out, UTF-8; empty = efimport-report-YYYYMM.<format>
+  bool print_timings = false;  // run: --timings, each step's duration on standard error
+  int months = 6;              // report: --months, the months shown in all
+  std::string out;             // report: --out, UTF-8; empty = efimport-report-YYYYMM.<format>
   report::Format format = report::Format::html;  // report: --format
 };
 

@@ -18,8 +18,8 @@ namespace {
 
 // "new index 75.0% (30 / 40)": the share with what it was computed from.
 std::string share_line(const char* name, const report::Ratio& ratio) {
-  return std::string(name) + " " + report::percent_text(ratio) + " (" + report::grouped_text(ratio.numerator) +
-         " / " + report::grouped_text(ratio.denominator) + ")";
+  return std::string(name) + " " + report::percent_text(ratio) + " (" +
+         report::grouped_text(ratio.numerator) + " / " + report::grouped_text(ratio.denominator) + ")";
 }
 
 std::string side_line(const char* side, const report::SideFigures& s) {
@@ -34,7 +34,8 @@ std::string side_line(const char* side, const report::SideFigures& s) {
 std::string quality_line(const char* side, const report::Quality& q) {
   std::string parts;
   auto add = [&](std::int64_t count, const char* one, const char* many) {
-    if (count > 0) parts += (parts.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
+    if (count > 0)
+      parts += (parts.empty() ? "" : ", ") + std::to_string(count) + " " + (count == 1 ? one : many);
   };
   add(q.rows_without_e_match, "row without an E match", "rows without an E match");
   add(q.rows_amount_unreadable, "row whose amount is no number", "rows whose amount is no number");
@@ -77,11 +78,13 @@ int run_report(const Request& request) {
   std::printf("efload report: %s, pattern %d\n", figures.yymm.c_str(), figures.pattern);
   std::printf("  Y list %s; drug list %s%s\n", figures.y_list_date.value_or("(none loaded)").c_str(),
               month.drug_list_date.value_or("(none loaded)").c_str(),
-              month.drug_list_fallback ? " (none is dated on or before the month's end: the oldest list is used)"
-                                       : "");
+              month.drug_list_fallback
+                  ? " (none is dated on or before the month's end: the oldest list is used)"
+                  : "");
   std::printf("  %s\n", side_line("inpatient", month.inpatient).c_str());
   std::printf("  %s\n", side_line("outpatient", month.outpatient).c_str());
-  for (const auto& [side, s] : {std::pair{"inpatient", &month.inpatient}, std::pair{"outpatient", &month.outpatient}}) {
+  for (const auto& [side, s] :
+       {std::pair{"inpatient", &month.inpatient}, std::pair{"outpatient", &month.outpatient}}) {
     const std::string line = quality_line(side, s->quality);
     if (!line.empty()) std::printf("%s\n", line.c_str());
   }

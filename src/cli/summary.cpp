@@ -29,8 +29,7 @@ std::int64_t count_rows(db::Connection& connection, const ChangedTable& table) {
 
 }  // namespace
 
-std::vector<std::string> summary_lines(const std::string& database,
-                                       const std::vector<ChangedTable>& tables) {
+std::vector<std::string> summary_lines(const std::string& database, const std::vector<ChangedTable>& tables) {
   std::vector<std::string> lines;
   if (tables.empty()) return lines;
   db::Connection connection(database, db::Access::read_only);
@@ -40,10 +39,11 @@ std::vector<std::string> summary_lines(const std::string& database,
       connection.open_if_closed();
       count = count_rows(connection, table);
     } catch (const db::Error& error) {
-      throw std::runtime_error("counting the rows of " + table.table + " in " + database + ": " + error.what());
+      throw std::runtime_error("counting the rows of " + table.table + " in " + database + ": " +
+                               error.what());
     }
-    lines.push_back("table " + table.table + ": " + std::to_string(count) +
-                    (count == 1 ? " row" : " rows") + " for " + import::key_text(table.key));
+    lines.push_back("table " + table.table + ": " + std::to_string(count) + (count == 1 ? " row" : " rows") +
+                    " for " + import::key_text(table.key));
   }
   return lines;
 }

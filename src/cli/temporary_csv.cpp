@@ -28,8 +28,7 @@ bool process_of(std::string_view name, std::uint64_t& id_out) {
 }  // namespace
 
 std::string temporary_csv_path(const std::string& folder) {
-  return folder + std::string(stem) + "-" + std::to_string(platform::process_id()) +
-         std::string(extension);
+  return folder + std::string(stem) + "-" + std::to_string(platform::process_id()) + std::string(extension);
 }
 
 void remove_stale_temporary_csvs(const std::string& folder) {

@@ -103,9 +103,7 @@ void TerminalHost::show_step_error(const import::StepFailure& failure) {
 
 void TerminalHost::show_general_error(std::string_view text) { print_message(text); }
 
-void TerminalHost::show_completion(std::string_view text, std::string_view caption) {
-  print_message(text);
-}
+void TerminalHost::show_completion(std::string_view text, std::string_view caption) { print_message(text); }
 
 void TerminalHost::step_finished(const import::StepReport& report) {
   if (!print_timings_) return;

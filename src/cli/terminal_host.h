@@ -20,8 +20,7 @@ class TerminalHost : public import::RunHost {
  public:
   // `status_out` gets status and bar, `messages_out` the boxes' texts.
   // With `print_timings`, each step's wall and CPU seconds follow it on `status_out`.
-  TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal,
-               bool print_timings = false);
+  TerminalHost(std::FILE* status_out, std::FILE* messages_out, bool is_terminal, bool print_timings = false);
 
   void set_status(std::string_view text) override;
   void repaint() override {}
@@ -41,15 +40,15 @@ class TerminalHost : public import::RunHost {
   void clear_bar();
   void print_message(std::string_view text);
 
-  std::FILE* status_out_;       // standard error
-  std::FILE* messages_out_;     // standard output
-  bool is_terminal_;            // status_out_ is a terminal: redraw in place
-  std::string status_;          // the status text, trailing blanks removed
-  int maximum_ = 0;             // the bar's maximum as the run last set it
-  int position_ = 0;            // the bar's position, not yet held at the maximum
-  int shown_percent_ = -1;      // what the drawn bar shows; -1 when none is drawn
-  bool is_bar_drawn_ = false;   // a bar line without its line break is on screen
-  bool print_timings_;          // print each step's duration when it ends
+  std::FILE* status_out_;      // standard error
+  std::FILE* messages_out_;    // standard output
+  bool is_terminal_;           // status_out_ is a terminal: redraw in place
+  std::string status_;         // the status text, trailing blanks removed
+  int maximum_ = 0;            // the bar's maximum as the run last set it
+  int position_ = 0;           // the bar's position, not yet held at the maximum
+  int shown_percent_ = -1;     // what the drawn bar shows; -1 when none is drawn
+  bool is_bar_drawn_ = false;  // a bar line without its line break is on screen
+  bool print_timings_;         // print each step's duration when it ends
 };
 
 }  // namespace efi::cli

@@ -19,11 +19,8 @@ struct Setting {
   const char* value;  // value as written after " = "
 };
 constexpr Setting kSettings[] = {
-    {"cache_size", "10000"},
-    {"locking_mode", "Exclusive"},
-    {"synchronous", "Off"},
-    {"journal_mode", "Delete"},
-    {"foreign_keys", "On"},
+    {"cache_size", "10000"},    {"locking_mode", "Exclusive"}, {"synchronous", "Off"},
+    {"journal_mode", "Delete"}, {"foreign_keys", "On"},
 };
 
 // Prepares `sql`, steps it once and finalizes it. The engine's text and code are
@@ -78,8 +75,8 @@ void Connection::open() {
   // No mutex on this connection: only the thread that runs the import uses
   // it (reading ahead never touches the database), and the locking of the
   // serialized mode cost a tenth of a load once a second thread existed.
-  const int mode = access_ == Access::read_only ? SQLITE_OPEN_READONLY
-                                                : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  const int mode =
+      access_ == Access::read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
   int rc = sqlite3_open_v2(database_.c_str(), &db, mode | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

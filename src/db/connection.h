@@ -107,14 +107,14 @@ class Connection {
   void open();
   void run_simple(const std::string& sql);  // prepare, step once, finalize
 
-  std::string database_;                  // file name as given, UTF-8
-  Access access_;                         // how open() opens it
-  sqlite3* handle_ = nullptr;             // null while closed
-  bool in_transaction_ = false;           // our own view; the engine may have rolled back
-  std::int64_t transaction_number_ = 0;   // N of the last "t_N" since opening
-  std::uint64_t generation_ = 0;          // count of openings
-  std::vector<Statement*> statements_;    // live statements made on this connection
-  std::vector<Query*> queries_;           // live queries made on this connection
+  std::string database_;                 // file name as given, UTF-8
+  Access access_;                        // how open() opens it
+  sqlite3* handle_ = nullptr;            // null while closed
+  bool in_transaction_ = false;          // our own view; the engine may have rolled back
+  std::int64_t transaction_number_ = 0;  // N of the last "t_N" since opening
+  std::uint64_t generation_ = 0;         // count of openings
+  std::vector<Statement*> statements_;   // live statements made on this connection
+  std::vector<Query*> queries_;          // live queries made on this connection
 };
 
 // While it lives, the engine calls `check` every few thousand of its steps

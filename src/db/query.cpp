@@ -9,7 +9,8 @@ namespace efi::db {
 
 Query::Query(Connection& connection, std::string_view sql) : connection_(connection), sql_(sql) {
   sqlite3* db = connection_.handle();
-  if (db == nullptr) throw Error("preparing a query: the database connection is not open", SQLITE_MISUSE, sql_);
+  if (db == nullptr)
+    throw Error("preparing a query: the database connection is not open", SQLITE_MISUSE, sql_);
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db, sql_.c_str(), static_cast<int>(sql_.size()) + 1, &stmt, nullptr) != SQLITE_OK) {
     std::string text = sqlite3_errmsg(db);
@@ -36,7 +37,8 @@ void Query::finalize() noexcept {
 }
 
 sqlite3_stmt* Query::prepared() const {
-  if (prepared_ == nullptr) throw Error("reading a query: the database connection was closed", SQLITE_MISUSE, sql_);
+  if (prepared_ == nullptr)
+    throw Error("reading a query: the database connection was closed", SQLITE_MISUSE, sql_);
   return prepared_;
 }
 

@@ -66,8 +66,8 @@ class Query {
   int column_count() const;
   ColumnType column_type(int column) const;
   bool is_null(int column) const { return column_type(column) == ColumnType::null; }
-  std::string_view text(int column) const;   // NULL reads as the empty text
-  std::int64_t int64(int column) const;      // the engine's conversion of a text or real
+  std::string_view text(int column) const;  // NULL reads as the empty text
+  std::int64_t int64(int column) const;     // the engine's conversion of a text or real
   double real(int column) const;
 
   const std::string& sql() const { return sql_; }
@@ -77,7 +77,7 @@ class Query {
 
   void finalize() noexcept;
   sqlite3_stmt* prepared() const;  // throws Error when the connection was closed
-  [[noreturn]] void fail() const;   // throws Error with the engine's current text
+  [[noreturn]] void fail() const;  // throws Error with the engine's current text
 
   Connection& connection_;
   std::string sql_;                   // the text as given

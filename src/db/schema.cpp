@@ -27,7 +27,8 @@ void exec(sqlite3* db, const std::string& sql) {
 
 void apply_schema(const std::string& database_path) {
   Handle h;
-  if (int rc = sqlite3_open_v2(database_path.c_str(), &h.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (int rc =
+          sqlite3_open_v2(database_path.c_str(), &h.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
       rc != SQLITE_OK)
     fail(h.db, rc, {});
   sqlite3_extended_result_codes(h.db, 1);

@@ -14,15 +14,16 @@ namespace {
 
 // The characters the engine accepts in a parameter name after the colon.
 bool is_name_char(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-         c == '$' || c >= 0x80;
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+         c >= 0x80;
 }
 
-unsigned char fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char fold(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 
 bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return fold(static_cast<unsigned char>(x)) == fold(static_cast<unsigned char>(y));
          });
 }
@@ -178,13 +179,15 @@ void Statement::set(std::size_t index, std::int64_t value) {
 void Statement::prepare() {
   sqlite3* db = connection_.handle();
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, text_.c_str(), static_cast<int>(text_.size()) + 1, &stmt, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v2(db, text_.c_str(), static_cast<int>(text_.size()) + 1, &stmt, nullptr) !=
+      SQLITE_OK) {
     std::string text = sqlite3_errmsg(db);
     int code = sqlite3_extended_errcode(db);
     sqlite3_finalize(stmt);
     throw Error(text, code, text_);
   }
-  if (stmt == nullptr) throw Error("executing a statement: the statement text is empty", SQLITE_MISUSE, text_);
+  if (stmt == nullptr)
+    throw Error("executing a statement: the statement text is empty", SQLITE_MISUSE, text_);
 
   // Which parameter each of the engine's markers takes, decided once here so
   // that an execution binds by position only.
@@ -216,7 +219,8 @@ void Statement::bind_all() {
     const int pos = static_cast<int>(m) + 1;
     int rc;
     if (!p.has_value) {
-      throw Error("executing a statement: parameter " + quoted(p.name) + " has no value", SQLITE_MISUSE, text_);
+      throw Error("executing a statement: parameter " + quoted(p.name) + " has no value", SQLITE_MISUSE,
+                  text_);
     } else if (p.type == ParamType::integer) {
       rc = sqlite3_bind_int64(prepared_, pos, p.integer);
     } else {
@@ -229,7 +233,8 @@ void Statement::bind_all() {
                                static_cast<sqlite3_uint64>(text.size()), SQLITE_STATIC, SQLITE_UTF8);
     }
     if (rc != SQLITE_OK)
-      throw Error(sqlite3_errmsg(connection_.handle()), sqlite3_extended_errcode(connection_.handle()), text_);
+      throw Error(sqlite3_errmsg(connection_.handle()), sqlite3_extended_errcode(connection_.handle()),
+                  text_);
   }
 }
 

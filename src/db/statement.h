@@ -81,13 +81,13 @@ class Statement {
   friend class Connection;  // finalizes the prepared handle when it closes
 
   struct Param {
-    std::string name;            // marker without the colon, as written first
+    std::string name;  // marker without the colon, as written first
     ParamType type = ParamType::none;
     bool has_value = false;
-    std::string text;            // the value of a text parameter, trailing blanks removed
-    std::string_view borrowed;   // the value set by set_borrowed, when `is_borrowed`
+    std::string text;           // the value of a text parameter, trailing blanks removed
+    std::string_view borrowed;  // the value set by set_borrowed, when `is_borrowed`
     bool is_borrowed = false;
-    std::int64_t integer = 0;    // the value of an integer parameter
+    std::int64_t integer = 0;  // the value of an integer parameter
   };
   void prepare();
   void finalize() noexcept;
@@ -98,9 +98,9 @@ class Statement {
   std::string text_;
   std::vector<Param> params_;
   sqlite3_stmt* prepared_ = nullptr;
-  std::uint64_t prepared_generation_ = 0;       // connection generation it belongs to
-  std::vector<std::size_t> marker_to_param_;    // per marker (1-based - 1) its parameter
-  std::int64_t changes_ = 0;                    // rows the last execution changed
+  std::uint64_t prepared_generation_ = 0;     // connection generation it belongs to
+  std::vector<std::size_t> marker_to_param_;  // per marker (1-based - 1) its parameter
+  std::int64_t changes_ = 0;                  // rows the last execution changed
 };
 
 }  // namespace efi::db

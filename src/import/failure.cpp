@@ -42,8 +42,8 @@ Failure Failure::changed_file(std::string path, std::string how) {
   return f;
 }
 
-Failure Failure::missing_field(std::string path, std::uint64_t line, std::size_t index,
-                               std::size_t count, std::optional<std::string> converted_from) {
+Failure Failure::missing_field(std::string path, std::uint64_t line, std::size_t index, std::size_t count,
+                               std::optional<std::string> converted_from) {
   Failure f;
   f.kind = FailureKind::missing_field;
   f.file = std::move(path);
@@ -86,12 +86,9 @@ std::string failure_text(const Failure& failure) {
   switch (failure.kind) {
     case FailureKind::engine:
     case FailureKind::conversion:
-    case FailureKind::other:
-      return failure.reason;
-    case FailureKind::open_file:
-      return "cannot open file '" + failure.file + "': " + failure.reason;
-    case FailureKind::read_file:
-      return "cannot read file '" + failure.file + "': " + failure.reason;
+    case FailureKind::other: return failure.reason;
+    case FailureKind::open_file: return "cannot open file '" + failure.file + "': " + failure.reason;
+    case FailureKind::read_file: return "cannot read file '" + failure.file + "': " + failure.reason;
     case FailureKind::changed_file:
       return failure.file + ": the file changed while it was read (" + failure.reason + ")";
     case FailureKind::missing_field: {
@@ -104,10 +101,8 @@ std::string failure_text(const Failure& failure) {
     case FailureKind::list_date:
       return "taking the list date from \"" + failure.file + "\": characters 3 to 10 are \"" +
              failure.reason + "\", not eight digits";
-    case FailureKind::interrupted:
-      return "interrupted";
-    case FailureKind::undescribed:
-      break;
+    case FailureKind::interrupted: return "interrupted";
+    case FailureKind::undescribed: break;
   }
   return "the failure could not be described (the program ran out of memory)";
 }

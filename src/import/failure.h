@@ -45,8 +45,8 @@ struct Failure {
   static Failure open_file(std::string path, std::string system_text);
   static Failure read_file(std::string path, std::uint64_t line, std::string what_was_wrong);
   static Failure changed_file(std::string path, std::string how);
-  static Failure missing_field(std::string path, std::uint64_t line, std::size_t index,
-                               std::size_t count, std::optional<std::string> converted_from);
+  static Failure missing_field(std::string path, std::uint64_t line, std::size_t index, std::size_t count,
+                               std::optional<std::string> converted_from);
   static Failure list_date(std::string file_name, std::string date);
   static Failure conversion(std::string text);
   static Failure other(std::string text);

@@ -10,8 +10,8 @@
 namespace efi::import {
 
 FieldIndexError::FieldIndexError(std::size_t index, std::size_t count)
-    : std::out_of_range("cannot read field " + std::to_string(index) + ": the line has " + std::to_string(count) +
-                        (count == 1 ? " field" : " fields")),
+    : std::out_of_range("cannot read field " + std::to_string(index) + ": the line has " +
+                        std::to_string(count) + (count == 1 ? " field" : " fields")),
       index_(index),
       count_(count) {}
 

@@ -152,15 +152,15 @@ struct LineSource::Impl {
   Impl(const std::string& path, std::size_t block) : file(path), block_size(block), raw(block) {}
 
   platform::ReadFile file;
-  std::size_t block_size;             // bytes per read
-  std::size_t mark_size = 0;          // bytes of the byte-order mark at the start of the file
-  std::vector<char> raw;              // one block of file bytes
-  std::string text;                   // decoded UTF-8 in [0, length): the rest of the current line and what follows
-  std::size_t length = 0;             // bytes of `text` in use; the rest is room for the next block
-  std::size_t pos = 0;                // start of the next line in `text`
-  std::size_t scan = 0;               // where the search for the next break goes on (>= pos)
-  bool after_cr = false;              // the last line ended at a CR: an LF next belongs to it
-  bool eof = false;                   // the decoder has had the last bytes
+  std::size_t block_size;     // bytes per read
+  std::size_t mark_size = 0;  // bytes of the byte-order mark at the start of the file
+  std::vector<char> raw;      // one block of file bytes
+  std::string text;           // decoded UTF-8 in [0, length): the rest of the current line and what follows
+  std::size_t length = 0;     // bytes of `text` in use; the rest is room for the next block
+  std::size_t pos = 0;        // start of the next line in `text`
+  std::size_t scan = 0;       // where the search for the next break goes on (>= pos)
+  bool after_cr = false;      // the last line ended at a CR: an LF next belongs to it
+  bool eof = false;           // the decoder has had the last bytes
   std::optional<platform::Decoder> decoder;
   std::uint64_t first_pass_bytes = 0;   // every byte the first pass read, the mark included
   std::uint64_t second_pass_bytes = 0;  // bytes the second pass has read so far, the mark included
@@ -198,9 +198,8 @@ struct LineSource::Impl {
                                "more than the " + std::to_string(first_pass_bytes) + " bytes read first");
     }
     if (n == 0 && second_pass_bytes != first_pass_bytes) {
-      throw changed_while_read(file.path(),
-                               std::to_string(first_pass_bytes) + " bytes read first, " +
-                                   std::to_string(second_pass_bytes) + " the second time");
+      throw changed_while_read(file.path(), std::to_string(first_pass_bytes) + " bytes read first, " +
+                                                std::to_string(second_pass_bytes) + " the second time");
     }
     const std::size_t room = length + platform::Decoder::max_output(n);
     if (text.size() < room) text.resize(std::max(room, text.size() * 2));
@@ -320,7 +319,8 @@ bool LineSource::next(std::string_view& line_out) {
       }
       m.scan = m.pos;
       if (line_number_ == line_count_) {
-        throw changed_while_read(path_, "more than the " + std::to_string(line_count_) + " lines counted first");
+        throw changed_while_read(path_,
+                                 "more than the " + std::to_string(line_count_) + " lines counted first");
       }
       ++line_number_;
       return true;
@@ -341,7 +341,7 @@ void LineSource::check_unchanged_at_end() {
   if (m.is_end_checked) return;
   if (line_number_ != line_count_) {
     throw changed_while_read(path_, std::to_string(line_count_) + " lines counted first, " +
-                                 std::to_string(line_number_) + " the second time");
+                                        std::to_string(line_number_) + " the second time");
   }
   const platform::FileIdentity& opened = m.file.identity_when_opened();
   const std::optional<platform::FileIdentity> now = m.file.current_identity();

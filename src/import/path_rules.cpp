@@ -43,8 +43,8 @@ std::string_view file_name_part(std::string_view path) {
 
 std::string list_date_from_file_name(std::string_view path) {
   const std::string_view name = file_name_part(path);
-  constexpr std::size_t first = 3;   // 1-based, inclusive
-  constexpr std::size_t last = 10;   // 1-based, inclusive
+  constexpr std::size_t first = 3;  // 1-based, inclusive
+  constexpr std::size_t last = 10;  // 1-based, inclusive
   std::size_t begin = name.size();
   std::size_t end = name.size();
   std::size_t number = 0;  // 1-based number of the code point starting at i

@@ -65,8 +65,7 @@ void ReadAhead::fill(Batch& batch) {
     std::size_t start = 0;
     for (; batch.count < batch.ends.size(); ++batch.count) {
       const std::size_t end = batch.ends[batch.count];
-      batch.lines[batch.count].split(std::string_view(batch.text.data() + start, end - start),
-                                     delimiter_);
+      batch.lines[batch.count].split(std::string_view(batch.text.data() + start, end - start), delimiter_);
       start = end;
     }
   } catch (...) {

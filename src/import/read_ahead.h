@@ -24,7 +24,7 @@ namespace efi::import {
 
 class ReadAhead {
  public:
-  static constexpr std::size_t batch_lines = 1024;             // lines handed over at a time
+  static constexpr std::size_t batch_lines = 1024;                    // lines handed over at a time
   static constexpr std::size_t batch_bytes = std::size_t{256} << 10;  // or this much text
 
   ReadAhead(LineSource& source, char delimiter);
@@ -38,12 +38,12 @@ class ReadAhead {
 
  private:
   struct Batch {
-    std::string text;                     // the batch's lines end to end
-    std::vector<std::size_t> ends;        // where each line ends in `text`
-    std::vector<FieldList> lines;         // each line split; views into `text`
-    std::size_t count = 0;                // lines in this batch
-    bool last = false;                    // no batch follows
-    std::exception_ptr failure;           // what stopped the reader after `count` lines
+    std::string text;               // the batch's lines end to end
+    std::vector<std::size_t> ends;  // where each line ends in `text`
+    std::vector<FieldList> lines;   // each line split; views into `text`
+    std::size_t count = 0;          // lines in this batch
+    bool last = false;              // no batch follows
+    std::exception_ptr failure;     // what stopped the reader after `count` lines
   };
 
   void read_batches();

@@ -62,8 +62,8 @@ Environment default_environment(workbook::Converter& converter) {
   return environment;
 }
 
-RunReport run(const RunKeys& keys, db::Connection& connection, Statements& statements,
-              RunHost& host, const Environment& environment) {
+RunReport run(const RunKeys& keys, db::Connection& connection, Statements& statements, RunHost& host,
+              const Environment& environment) {
   RunReport report;
   report.steps.reserve(step_count);
   StepReport* running = nullptr;  // the step under way, if one is

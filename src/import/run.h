@@ -38,9 +38,9 @@ struct SourceInput {
 
 // What a run reads from its surroundings, taken once when it starts.
 struct RunKeys {
-  std::string yymm;                                  // year-month text, unchecked
-  std::int64_t yymmkbn = 0;                          // 0: pattern 1, 1: pattern 2
-  std::array<SourceInput, source_count> sources{};   // indexed by Source
+  std::string yymm;                                 // year-month text, unchecked
+  std::int64_t yymmkbn = 0;                         // 0: pattern 1, 1: pattern 2
+  std::array<SourceInput, source_count> sources{};  // indexed by Source
 };
 
 // One named value of a step's key, as its deletes and inserts bind it.
@@ -68,20 +68,20 @@ enum class StepOutcome {
 
 // What one step did.
 struct StepReport {
-  const StepDef* step = nullptr;       // its row of the step table
+  const StepDef* step = nullptr;  // its row of the step table
   StepOutcome outcome = StepOutcome::skipped;
-  StepKey key;                         // the key it used; empty when it never took one
-  std::uint64_t rows_inserted = 0;     // rows its inserts added, also when rolled back later
-  std::optional<Failure> failure;      // failed or stopped: why
-  double wall_seconds = 0;             // from its entry to its end; 0 when skipped
-  double cpu_seconds = 0;              // this process's CPU time over the same span
+  StepKey key;                      // the key it used; empty when it never took one
+  std::uint64_t rows_inserted = 0;  // rows its inserts added, also when rolled back later
+  std::optional<Failure> failure;   // failed or stopped: why
+  double wall_seconds = 0;          // from its entry to its end; 0 when skipped
+  double cpu_seconds = 0;           // this process's CPU time over the same span
 };
 
 enum class RunOutcome {
-  completed,            // reached the completion box, every step that ran succeeded
-  completed_with_errors,// reached the completion box, a step failed
-  stopped,              // a failure outside the steps' protected regions stopped the run
-  interrupted,          // a request to stop: the step under way rolled back, nothing after it ran
+  completed,              // reached the completion box, every step that ran succeeded
+  completed_with_errors,  // reached the completion box, a step failed
+  stopped,                // a failure outside the steps' protected regions stopped the run
+  interrupted,            // a request to stop: the step under way rolled back, nothing after it ran
 };
 
 struct RunReport {
@@ -102,7 +102,7 @@ class RunHost {
   virtual void repaint() = 0;                          // repaint the window at once
   virtual void set_progress_max(int maximum) = 0;
   virtual void set_progress_position(int position) = 0;
-  virtual void pump_messages() = 0;                    // process pending messages once
+  virtual void pump_messages() = 0;  // process pending messages once
   // Plain box: OK only, no icon, the application's title. Shows only
   // failure.step_message; the record is for hosts that print details.
   virtual void show_step_error(const StepFailure& failure) = 0;
@@ -126,9 +126,9 @@ struct Statements {
 
 // What the run takes from the machine; replaceable in tests.
 struct Environment {
-  workbook::Converter* converter = nullptr;    // for the drug list workbook
-  std::string temp_csv_path;                   // executable folder + "vornexport.csv"
-  std::function<std::string()> today_yyyymmdd; // the local date for the Y list
+  workbook::Converter* converter = nullptr;     // for the drug list workbook
+  std::string temp_csv_path;                    // executable folder + "vornexport.csv"
+  std::function<std::string()> today_yyyymmdd;  // the local date for the Y list
   // Removes the temporary CSVs that crashed runs left behind, before a
   // conversion; none: only temp_csv_path itself is removed.
   std::function<void()> remove_stale_temp_files;
@@ -142,8 +142,8 @@ Environment default_environment(workbook::Converter& converter);
 // general error box and the run returns with the outcome `stopped`; a stop
 // request rolls the step under way back and returns `interrupted`, without a
 // box.
-RunReport run(const RunKeys& keys, db::Connection& connection, Statements& statements,
-              RunHost& host, const Environment& environment);
+RunReport run(const RunKeys& keys, db::Connection& connection, Statements& statements, RunHost& host,
+              const Environment& environment);
 
 // The general error box's text: "." is appended when the last character sorts
 // above ".".

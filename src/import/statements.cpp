@@ -18,7 +18,8 @@ Statements::Statements(db::Connection& connection)
       efn(connection, db::ParamTyping::text),
       efg(connection, db::ParamTyping::text) {
   for (const StepDef& step : run_steps()) {
-    for (const TableDef& table : step.tables) (this->*table.insert).set_text(joined_lines(table.insert_lines));
+    for (const TableDef& table : step.tables)
+      (this->*table.insert).set_text(joined_lines(table.insert_lines));
   }
 }
 

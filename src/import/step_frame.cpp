@@ -38,8 +38,7 @@ int progress_maximum(ProgressRule rule, std::size_t line_count) {
 }
 
 int progress_position(std::size_t line_index) {
-  return line_index >= static_cast<std::size_t>(INT_MAX) ? INT_MAX
-                                                         : static_cast<int>(line_index + 1);
+  return line_index >= static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(line_index + 1);
 }
 
 // The key of a source step, taken once for all its rows: the run's
@@ -48,8 +47,7 @@ int progress_position(std::size_t line_index) {
 StepKey take_key(const StepDef& step, const SourceInput& input, const std::string& list_date,
                  const RunContext& context) {
   switch (step.key) {
-    case KeyKind::year_month:
-      return year_month_key(context.keys);
+    case KeyKind::year_month: return year_month_key(context.keys);
     case KeyKind::file_name_date:
       if (!is_eight_digit_date(list_date)) {
         throw FailureError(Failure::list_date(std::string(file_name_part(input.path)), list_date));
@@ -79,8 +77,7 @@ void convert_workbook(const SourceInput& input, RunContext& context) {
 
 // Reads `path` and inserts one row per line from the step's first line on.
 void insert_lines(const StepDef& step, const std::string& path,
-                  const std::optional<std::string>& converted_from, RunContext& context,
-                  StepReport& report) {
+                  const std::optional<std::string>& converted_from, RunContext& context, StepReport& report) {
   const ReadDef& read = step.read;
   db::Statement& insert = context.statements.*step.tables.front().insert;
   RunHost& host = context.host;
@@ -142,8 +139,7 @@ StepKey year_month_key(const RunKeys& keys) {
   return {{{yymm_parameter, keys.yymm}, {yymmkbn_parameter, keys.yymmkbn}}};
 }
 
-void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& key,
-                     RunContext& context) {
+void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& key, RunContext& context) {
   db::Statement& del = context.statements.del;
   del.set_text(delete_sql(table, step.key));
   KeyBinding(del, key).bind();

@@ -32,11 +32,11 @@ void check_stop(const RunContext& context);
 
 // What one run hands to each of its steps.
 struct RunContext {
-  const RunKeys& keys;               // taken once when the run started
-  db::Connection& connection;        // FDC1
-  Statements& statements;            // FDQ_*
-  RunHost& host;                     // status, progress, message boxes
-  const Environment& environment;    // converter, temporary CSV, clock
+  const RunKeys& keys;             // taken once when the run started
+  db::Connection& connection;      // FDC1
+  Statements& statements;          // FDQ_*
+  RunHost& host;                   // status, progress, message boxes
+  const Environment& environment;  // converter, temporary CSV, clock
 };
 
 // Runs one source step into `report` (outcome, key, rows, failure). Throws
@@ -81,8 +81,7 @@ StepKey year_month_key(const RunKeys& keys);
 
 // Replaces the text of the shared FDQ_DEL with the delete of `table` for the
 // step's kind of key, binds `key` and runs it.
-void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& key,
-                     RunContext& context);
+void delete_key_rows(const StepDef& step, const TableDef& table, const StepKey& key, RunContext& context);
 
 // Inside a step's catch block: rolls back (a failing roll-back throws and
 // stops the run), then records the failure being handled and shows the

@@ -52,41 +52,36 @@ constexpr std::string_view y_insert[] = {
 // Field maps: every parameter after the keys, in field index order.
 
 constexpr FieldBinding en_fields[] = {
-    {"scode", 0},       {"dscode", 1},      {"taiymd", 2},       {"nyuymd", 3},
-    {"dkbn", 4},        {"jno", 5},         {"tencode", 6},      {"rdcode", 7},
-    {"kaisyaku", 8},    {"meisyou", 9},     {"tensu", 10},       {"yakuzairyou", 11},
-    {"zairyouryou", 12}, {"yenten", 13},    {"kaisu", 14},       {"hno", 15},
-    {"rdscode", 16},    {"jisymd", 17},     {"rdsnk", 18},       {"snk", 19},
-    {"drcode", 20},     {"byotocode", 21},  {"byotokbn", 22},    {"ngkbn", 23},
-    {"stype", 24},
+    {"scode", 0},   {"dscode", 1},       {"taiymd", 2},       {"nyuymd", 3},   {"dkbn", 4},
+    {"jno", 5},     {"tencode", 6},      {"rdcode", 7},       {"kaisyaku", 8}, {"meisyou", 9},
+    {"tensu", 10},  {"yakuzairyou", 11}, {"zairyouryou", 12}, {"yenten", 13},  {"kaisu", 14},
+    {"hno", 15},    {"rdscode", 16},     {"jisymd", 17},      {"rdsnk", 18},   {"snk", 19},
+    {"drcode", 20}, {"byotocode", 21},   {"byotokbn", 22},    {"ngkbn", 23},   {"stype", 24},
 };
 
 constexpr FieldBinding eg_fields[] = {
-    {"scode", 0},       {"dscode", 1},      {"birthday", 2},     {"gairaiymd", 3},
-    {"dkbn", 4},        {"jno", 5},         {"tencode", 6},      {"rdcode", 7},
-    {"kaisyaku", 8},    {"meisyou", 9},     {"tensu", 10},       {"yakuzairyou", 11},
-    {"zairyouryou", 12}, {"yenten", 13},    {"kaisu", 14},       {"hno", 15},
-    {"rdscode", 16},    {"jisymd", 17},     {"rdsnk", 18},       {"snk", 19},
-    {"drcode", 20},     {"byotocode", 21},  {"byotokbn", 22},    {"ngkbn", 23},
-    {"stype", 24},
+    {"scode", 0},   {"dscode", 1},       {"birthday", 2},     {"gairaiymd", 3}, {"dkbn", 4},
+    {"jno", 5},     {"tencode", 6},      {"rdcode", 7},       {"kaisyaku", 8},  {"meisyou", 9},
+    {"tensu", 10},  {"yakuzairyou", 11}, {"zairyouryou", 12}, {"yenten", 13},   {"kaisu", 14},
+    {"hno", 15},    {"rdscode", 16},     {"jisymd", 17},      {"rdsnk", 18},    {"snk", 19},
+    {"drcode", 20}, {"byotocode", 21},   {"byotokbn", 22},    {"ngkbn", 23},    {"stype", 24},
 };
 
 constexpr FieldBinding fn_fields[] = {
-    {"scode", 0},        {"dscode", 1},          {"taiymd", 2},        {"nyuymd", 3},
-    {"dkbn", 4},         {"jno", 5},             {"kmno", 6},          {"tencode", 7},
-    {"rdcode", 8},       {"kaisyaku", 9},        {"meisyou", 10},      {"shiyouryou", 11},
-    {"tani", 12},        {"kmtensu", 13},        {"kmyakuzairyou", 14}, {"kmzairyoryou", 15},
-    {"yenten", 16},      {"jistensu", 17},       {"kmkjyouhou", 18},
+    {"scode", 0},         {"dscode", 1},      {"taiymd", 2},    {"nyuymd", 3},      {"dkbn", 4},
+    {"jno", 5},           {"kmno", 6},        {"tencode", 7},   {"rdcode", 8},      {"kaisyaku", 9},
+    {"meisyou", 10},      {"shiyouryou", 11}, {"tani", 12},     {"kmtensu", 13},    {"kmyakuzairyou", 14},
+    {"kmzairyoryou", 15}, {"yenten", 16},     {"jistensu", 17}, {"kmkjyouhou", 18},
 };
 
 // As Fn, but with the outpatient names of fields 2 and 3 and the spelling
 // "kmzairyouryou" of field 15 that FDQ_FG's text uses.
 constexpr FieldBinding fg_fields[] = {
-    {"scode", 0},        {"dscode", 1},          {"birthday", 2},      {"gairaiymd", 3},
-    {"dkbn", 4},         {"jno", 5},             {"kmno", 6},          {"tencode", 7},
-    {"rdcode", 8},       {"kaisyaku", 9},        {"meisyou", 10},      {"shiyouryou", 11},
-    {"tani", 12},        {"kmtensu", 13},        {"kmyakuzairyou", 14}, {"kmzairyouryou", 15},
-    {"yenten", 16},      {"jistensu", 17},       {"kmkjyouhou", 18},
+    {"scode", 0},   {"dscode", 1},    {"birthday", 2},       {"gairaiymd", 3},
+    {"dkbn", 4},    {"jno", 5},       {"kmno", 6},           {"tencode", 7},
+    {"rdcode", 8},  {"kaisyaku", 9},  {"meisyou", 10},       {"shiyouryou", 11},
+    {"tani", 12},   {"kmtensu", 13},  {"kmyakuzairyou", 14}, {"kmzairyouryou", 15},
+    {"yenten", 16}, {"jistensu", 17}, {"kmkjyouhou", 18},
 };
 
 // A line needs fields 0 to 6; field 7 may be missing and is then empty.

@@ -13,9 +13,9 @@
 namespace efi::platform::detail {
 
 struct AnsiTable {
-  std::uint32_t single[256] = {};   // each byte decoded on its own (a lead byte alone: U+30FB)
-  std::uint8_t row[256] = {};       // 0: not a lead byte; else 1 + its row in `pairs`
-  std::vector<std::uint32_t> pairs; // 256 entries per lead byte, by trail byte; 0: the two do not join
+  std::uint32_t single[256] = {};    // each byte decoded on its own (a lead byte alone: U+30FB)
+  std::uint8_t row[256] = {};        // 0: not a lead byte; else 1 + its row in `pairs`
+  std::vector<std::uint32_t> pairs;  // 256 entries per lead byte, by trail byte; 0: the two do not join
 };
 
 // Packs one code point as UTF-8 (surrogates and values above U+FFFF become

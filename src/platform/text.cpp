@@ -22,8 +22,7 @@ std::uint32_t pack_utf8(std::uint32_t cp) {
   if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0xFFFF) cp = 0x30FB;
   if (cp < 0x80) return (1u << 24) | cp;
   if (cp < 0x800) return (2u << 24) | (0xC0 | (cp >> 6)) | ((0x80 | (cp & 0x3F)) << 8);
-  return (3u << 24) | (0xE0 | (cp >> 12)) | ((0x80 | ((cp >> 6) & 0x3F)) << 8) |
-         ((0x80 | (cp & 0x3F)) << 16);
+  return (3u << 24) | (0xE0 | (cp >> 12)) | ((0x80 | ((cp >> 6) & 0x3F)) << 8) | ((0x80 | (cp & 0x3F)) << 16);
 }
 
 const AnsiTable& ansi_table() {
@@ -147,7 +146,8 @@ std::size_t copy_utf8(const unsigned char* p, std::size_t n, std::uint64_t base,
 // Decodes UTF-16 p[0, n) to UTF-8 at `dst`, advancing it. Returns the bytes
 // consumed: the tail left over is an odd byte or a high surrogate whose
 // partner lies beyond the block.
-std::size_t copy_utf16(const unsigned char* p, std::size_t n, bool big_endian, std::uint64_t base, char*& dst) {
+std::size_t copy_utf16(const unsigned char* p, std::size_t n, bool big_endian, std::uint64_t base,
+                       char*& dst) {
   auto unit = [&](std::size_t at) -> std::uint32_t {
     return big_endian ? (p[at] << 8 | p[at + 1]) : (p[at + 1] << 8 | p[at]);
   };
@@ -171,8 +171,8 @@ std::size_t copy_utf16(const unsigned char* p, std::size_t n, bool big_endian, s
 }
 
 // Decodes ANSI bytes p[0, n) to `dst`, advancing it (room for 3n + 4 bytes:
-// one byte gives at most three bytes of UTF-8, a packed store spills one). A lead byte at the very end is left unconsumed
-// unless `is_last` (then it stands alone: U+30FB). Returns the bytes consumed.
+// one byte gives at most three bytes of UTF-8, a packed store spills one). A lead byte at the very end is
+// left unconsumed unless `is_last` (then it stands alone: U+30FB). Returns the bytes consumed.
 std::size_t copy_ansi(const unsigned char* p, std::size_t n, bool is_last, char*& dst) {
   const detail::AnsiTable& t = detail::ansi_table();
   const unsigned char* s = p;
@@ -395,7 +395,8 @@ void Decoder::decode_step(std::string_view bytes, bool is_last, char*& out) {
         if (carry_.size() % 2 != 0) {
           carry_.clear();
           throw DecodeError("UTF-16 text has an odd number of bytes (a lone byte at byte offset " +
-                                std::to_string(at) + ")", at);
+                                std::to_string(at) + ")",
+                            at);
         }
         carry_.clear();
         throw_unpaired(at);

@@ -18,9 +18,9 @@ constexpr double plot_width = width - left - right, plot_height = height - top -
 
 // A reference line: the percentage, its label, the share it belongs to.
 struct Reference {
-  int percent;             // where it is drawn
-  const char* label;       // beside it, right of the plot
-  const char* css_class;   // ref-new (the additions' steps) or ref-cutoff
+  int percent;            // where it is drawn
+  const char* label;      // beside it, right of the plot
+  const char* css_class;  // ref-new (the additions' steps) or ref-cutoff
 };
 constexpr Reference references[] = {
     {90, "90%", "ref-new"},
@@ -47,13 +47,15 @@ struct Point {
   std::string tooltip;  // month, share, numerator / denominator
 };
 
-std::string series_svg(const std::vector<std::optional<Point>>& points, const char* css_class, bool label_above) {
+std::string series_svg(const std::vector<std::optional<Point>>& points, const char* css_class,
+                       bool label_above) {
   std::string svg;
   // One polyline per run of months with a share: a gap is never bridged.
   std::string run;
   std::size_t run_points = 0;
   auto flush = [&] {
-    if (run_points >= 2) svg += "<polyline class=\"" + std::string(css_class) + "\" points=\"" + run + "\"/>\n";
+    if (run_points >= 2)
+      svg += "<polyline class=\"" + std::string(css_class) + "\" points=\"" + run + "\"/>\n";
     run.clear();
     run_points = 0;
   };
@@ -70,9 +72,9 @@ std::string series_svg(const std::vector<std::optional<Point>>& points, const ch
     if (!p) continue;
     svg += "<circle class=\"" + std::string(css_class) + "-point\" cx=\"" + number(p->x) + "\" cy=\"" +
            number(p->y) + "\" r=\"3.5\"><title>" + escaped(p->tooltip) + "</title></circle>\n";
-    svg += "<text class=\"point-label " + std::string(css_class) + "-label\" x=\"" + number(p->x) + "\" y=\"" +
-           number(label_above ? p->y - 8 : p->y + 16) + "\" text-anchor=\"middle\">" + escaped(p->label) +
-           "</text>\n";
+    svg += "<text class=\"point-label " + std::string(css_class) + "-label\" x=\"" + number(p->x) +
+           "\" y=\"" + number(label_above ? p->y - 8 : p->y + 16) + "\" text-anchor=\"middle\">" +
+           escaped(p->label) + "</text>\n";
   }
   return svg;
 }
@@ -100,29 +102,32 @@ std::string chart_svg(const std::vector<MonthFigures>& months, bool is_inpatient
   const std::string side_label(is_inpatient ? labels::inpatient : labels::outpatient);
   const std::size_t n = months.size();
   const double step = plot_width / static_cast<double>(n);
-  auto x_of = [&](std::size_t oldest_first) { return left + step * (static_cast<double>(oldest_first) + 0.5); };
+  auto x_of = [&](std::size_t oldest_first) {
+    return left + step * (static_cast<double>(oldest_first) + 0.5);
+  };
   constexpr std::size_t max_labels = 8;
   const std::size_t label_every = (n + max_labels - 1) / max_labels;
 
-  std::string svg = "<svg class=\"chart\" id=\"chart-" + side + "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
-                    number(width) + " " + number(height) + "\" role=\"img\" aria-label=\"" + escaped(side_label) +
-                    "の" + std::string(labels::new_index_short) + "と" + std::string(labels::cutoff) + "の推移\">\n";
-  svg += "<rect class=\"plot\" x=\"" + number(left) + "\" y=\"" + number(top) + "\" width=\"" + number(plot_width) +
-         "\" height=\"" + number(plot_height) + "\"/>\n";
+  std::string svg = "<svg class=\"chart\" id=\"chart-" + side +
+                    "\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + number(width) + " " +
+                    number(height) + "\" role=\"img\" aria-label=\"" + escaped(side_label) + "の" +
+                    std::string(labels::new_index_short) + "と" + std::string(labels::cutoff) + "の推移\">\n";
+  svg += "<rect class=\"plot\" x=\"" + number(left) + "\" y=\"" + number(top) + "\" width=\"" +
+         number(plot_width) + "\" height=\"" + number(plot_height) + "\"/>\n";
   for (int percent = 0; percent <= 100; percent += 25) {
     const double y = y_of_permille(percent * 10);
     svg += "<line class=\"grid\" x1=\"" + number(left) + "\" y1=\"" + number(y) + "\" x2=\"" +
            number(left + plot_width) + "\" y2=\"" + number(y) + "\"/>\n";
-    svg += "<text class=\"axis\" x=\"" + number(left - 6) + "\" y=\"" + number(y + 4) + "\" text-anchor=\"end\">" +
-           std::to_string(percent) + "%</text>\n";
+    svg += "<text class=\"axis\" x=\"" + number(left - 6) + "\" y=\"" + number(y + 4) +
+           "\" text-anchor=\"end\">" + std::to_string(percent) + "%</text>\n";
   }
   for (const Reference& r : references) {
     const double y = y_of_permille(r.percent * 10);
-    svg += "<line class=\"ref " + std::string(r.css_class) + "\" data-percent=\"" + std::to_string(r.percent) +
-           "\" x1=\"" + number(left) + "\" y1=\"" + number(y) + "\" x2=\"" + number(left + plot_width) + "\" y2=\"" +
-           number(y) + "\"/>\n";
-    svg += "<text class=\"ref-label " + std::string(r.css_class) + "-label\" x=\"" + number(left + plot_width + 5) +
-           "\" y=\"" + number(y + 4) + "\">" + escaped(r.label) + "</text>\n";
+    svg += "<line class=\"ref " + std::string(r.css_class) + "\" data-percent=\"" +
+           std::to_string(r.percent) + "\" x1=\"" + number(left) + "\" y1=\"" + number(y) + "\" x2=\"" +
+           number(left + plot_width) + "\" y2=\"" + number(y) + "\"/>\n";
+    svg += "<text class=\"ref-label " + std::string(r.css_class) + "-label\" x=\"" +
+           number(left + plot_width + 5) + "\" y=\"" + number(y + 4) + "\">" + escaped(r.label) + "</text>\n";
   }
 
   // Oldest month on the left.
@@ -162,11 +167,12 @@ std::string chart_svg(const std::vector<MonthFigures>& months, bool is_inpatient
   svg += series_svg(new_index, "line-new", true);
 
   // Legend, above the plot.
-  svg += "<line class=\"line-new\" x1=\"" + number(left) + "\" y1=\"14\" x2=\"" + number(left + 24) + "\" y2=\"14\"/>\n";
-  svg += "<text class=\"legend\" x=\"" + number(left + 30) + "\" y=\"18\">" + std::string(labels::new_index_short) +
-         "</text>\n";
-  svg += "<line class=\"line-cutoff\" x1=\"" + number(left + 110) + "\" y1=\"14\" x2=\"" + number(left + 134) +
+  svg += "<line class=\"line-new\" x1=\"" + number(left) + "\" y1=\"14\" x2=\"" + number(left + 24) +
          "\" y2=\"14\"/>\n";
+  svg += "<text class=\"legend\" x=\"" + number(left + 30) + "\" y=\"18\">" +
+         std::string(labels::new_index_short) + "</text>\n";
+  svg += "<line class=\"line-cutoff\" x1=\"" + number(left + 110) + "\" y1=\"14\" x2=\"" +
+         number(left + 134) + "\" y2=\"14\"/>\n";
   svg += "<text class=\"legend\" x=\"" + number(left + 140) + "\" y=\"18\">" + std::string(labels::cutoff) +
          "</text>\n";
   svg += "</svg>\n";

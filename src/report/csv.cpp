@@ -43,14 +43,17 @@ class CsvWriter {
   std::string out_;  // the file so far, from its byte-order mark on
 };
 
-std::string_view side_name(bool is_inpatient) { return is_inpatient ? labels::inpatient : labels::outpatient; }
+std::string_view side_name(bool is_inpatient) {
+  return is_inpatient ? labels::inpatient : labels::outpatient;
+}
 
 // The share as the page shows it: "75.0%", "—" or "データなし".
 std::string share_cell(const SideFigures& s, const Ratio& r) {
   return s.has_data() ? percent_text(r) : std::string(labels::no_data);
 }
 
-void quality_rows(CsvWriter& w, std::string_view side, std::string_view item, const std::vector<QualityCode>& codes) {
+void quality_rows(CsvWriter& w, std::string_view side, std::string_view item,
+                  const std::vector<QualityCode>& codes) {
   for (const QualityCode& c : codes) {
     std::string price_codes;
     for (const std::string& p : c.price_codes) price_codes += (price_codes.empty() ? "" : " ") + p;
@@ -81,8 +84,9 @@ std::string render_csv(const ReportFigures& figures, const PageContext& context)
       const SideFigures& s = is_inpatient ? m.inpatient : m.outpatient;
       w.row({m.yymm, side_name(is_inpatient), std::to_string(s.rows),
              m.drug_list_date.value_or(std::string(labels::no_list)), m.drug_list_fallback ? "代用" : "",
-             share_cell(s, s.new_index), plain_text(s.new_index.numerator), plain_text(s.new_index.denominator),
-             share_cell(s, s.cutoff), plain_text(s.cutoff.numerator), plain_text(s.cutoff.denominator)});
+             share_cell(s, s.new_index), plain_text(s.new_index.numerator),
+             plain_text(s.new_index.denominator), share_cell(s, s.cutoff), plain_text(s.cutoff.numerator),
+             plain_text(s.cutoff.denominator)});
     }
   }
   w.blank();
@@ -107,8 +111,8 @@ std::string render_csv(const ReportFigures& figures, const PageContext& context)
     const SideFigures& s = is_inpatient ? month.inpatient : month.outpatient;
     for (std::size_t i = 0; i < s.top_brand.size(); ++i) {
       const BrandUsage& b = s.top_brand[i];
-      w.row({side_name(is_inpatient), std::to_string(i + 1), b.code, b.ingredient, b.product, plain_text(b.quantity),
-             gain_points_text(b.quantity, s.new_index.denominator)});
+      w.row({side_name(is_inpatient), std::to_string(i + 1), b.code, b.ingredient, b.product,
+             plain_text(b.quantity), gain_points_text(b.quantity, s.new_index.denominator)});
     }
   }
   w.blank();

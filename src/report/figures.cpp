@@ -51,10 +51,10 @@ SideFigures side_figures(const MonthUsage& usage, const YList& y_list, const Dru
   SideFigures side;
   side.rows = usage.rows;
   Quality& quality = side.quality;
-  std::map<std::string, QualityCode> not_in_list;   // by price-list code
-  std::map<std::string, BrandUsage> brands;         // class 2 by price-list code
+  std::map<std::string, QualityCode> not_in_list;  // by price-list code
+  std::map<std::string, BrandUsage> brands;        // class 2 by price-list code
   std::set<std::string> ambiguous_in_list, unknown_class;
-  Quantity crude_and_kampo_in_numerator;            // class 2 and 3 among them
+  Quantity crude_and_kampo_in_numerator;  // class 2 and 3 among them
 
   for (const auto& [code, use] : usage.codes) {
     const auto y = y_list.codes.find(code);
@@ -156,9 +156,9 @@ std::string pattern_key(int pattern) { return pattern == 2 ? "1" : "0"; }
 
 void check(const ReportRequest& request) {
   if (!is_year_month(request.yymm))
-    throw std::invalid_argument("the month must be YYYYMM (six digits, month 01 to 12), not '" + request.yymm + "'");
-  if (request.pattern != 1 && request.pattern != 2)
-    throw std::invalid_argument("the pattern must be 1 or 2");
+    throw std::invalid_argument("the month must be YYYYMM (six digits, month 01 to 12), not '" +
+                                request.yymm + "'");
+  if (request.pattern != 1 && request.pattern != 2) throw std::invalid_argument("the pattern must be 1 or 2");
   if (request.months < 1) throw std::invalid_argument("the report needs at least one month");
 }
 
@@ -177,9 +177,10 @@ ReportFigures compute_in_transaction(db::Connection& connection, const ReportReq
   const std::vector<MonthUsage> inpatient = read_usage(connection, inpatient_usage, yymmkbn, months);
   const std::vector<MonthUsage> outpatient = read_usage(connection, outpatient_usage, yymmkbn, months);
   if (inpatient.front().rows == 0 && outpatient.front().rows == 0) {
-    throw ReportError("no drug usage rows for " + request.yymm + ", pattern " + std::to_string(request.pattern) +
-                      ": EFn and EFg hold none for it. Load the month first (efload run --yymm " + request.yymm +
-                      (request.pattern == 2 ? " --pattern 2" : "") +
+    throw ReportError("no drug usage rows for " + request.yymm + ", pattern " +
+                      std::to_string(request.pattern) +
+                      ": EFn and EFg hold none for it. Load the month first (efload run --yymm " +
+                      request.yymm + (request.pattern == 2 ? " --pattern 2" : "") +
                       " with its E and F files and a Y list), which derives them.");
   }
 
@@ -196,7 +197,8 @@ ReportFigures compute_in_transaction(db::Connection& connection, const ReportReq
     const DrugList* list = nullptr;
     if (choice.date) {
       auto found = lists.find(*choice.date);
-      if (found == lists.end()) found = lists.emplace(*choice.date, read_drug_list(connection, *choice.date)).first;
+      if (found == lists.end())
+        found = lists.emplace(*choice.date, read_drug_list(connection, *choice.date)).first;
       list = &found->second;
     }
     month.inpatient = side_figures(inpatient[i], y_list, list);
@@ -212,16 +214,14 @@ std::string failure_text(const std::string& database, const db::Error& error) {
       return "the database " + database +
              " is locked by another program. The EFImport window holds it from its first run until it is "
              "closed: close the window (or wait for the running load to end), then run the report again.";
-    case db::ErrorKind::not_a_database:
-      return database + " is not an SQLite database (" + error.what() + ")";
+    case db::ErrorKind::not_a_database: return database + " is not an SQLite database (" + error.what() + ")";
     case db::ErrorKind::unfinished_write:
       return "the database " + database +
              " holds an unfinished write (a hot journal beside it) that a reader may not roll back: run a load "
-             "on it once (efload run --yymm ... --db " + database + "), then the report again";
-    case db::ErrorKind::cannot_open:
-      return "cannot open the database " + database + ": " + error.what();
-    default:
-      return "reading the database " + database + ": " + error.what();
+             "on it once (efload run --yymm ... --db " +
+             database + "), then the report again";
+    case db::ErrorKind::cannot_open: return "cannot open the database " + database + ": " + error.what();
+    default: return "reading the database " + database + ": " + error.what();
   }
 }
 

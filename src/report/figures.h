@@ -46,15 +46,16 @@ enum class DrugClass {
 };
 inline constexpr std::size_t drug_class_count = 6;
 inline constexpr std::array<DrugClass, drug_class_count> all_drug_classes = {
-    DrugClass::brand_without_generics, DrugClass::brand_with_generics, DrugClass::brand_at_generic_price,
-    DrugClass::generic,                DrugClass::generic_at_brand_price, DrugClass::blank};
+    DrugClass::brand_without_generics, DrugClass::brand_with_generics,
+    DrugClass::brand_at_generic_price, DrugClass::generic,
+    DrugClass::generic_at_brand_price, DrugClass::blank};
 // The flag as the list writes it ("1", "2", "☆", "3", "★", "").
 std::string_view flag_of(DrugClass drug_class);
 
 // Quantities of one month and side, by where their rows fall.
 struct Quantities {
   std::array<Quantity, drug_class_count> by_class;  // classified, not excluded (index: DrugClass)
-  Quantity excluded;         // excluded items of every class
+  Quantity excluded;                                // excluded items of every class
   Quantity unclassified;     // no price-list code, several, or one absent from the list
   Quantity crude_and_kampo;  // of by_class: price-list codes 510... and 520...
   Quantity& of(DrugClass c) { return by_class[static_cast<std::size_t>(c)]; }
@@ -80,14 +81,14 @@ struct QualityCode {
 
 // What kept rows out of the shares. Counts of codes are distinct codes.
 struct Quality {
-  std::int64_t rows_without_e_match = 0;    // rows without an amount
-  std::int64_t rows_amount_unreadable = 0;  // rows whose amount is no number
-  std::int64_t codes_not_in_y = 0;          // receipt codes without a price-list code
-  std::int64_t codes_ambiguous_in_y = 0;    // receipt codes with several
-  std::int64_t codes_duplicated_in_y = 0;   // receipt codes on several rows of the Y list
-  std::int64_t codes_not_in_list = 0;       // price-list codes absent from the list in force
+  std::int64_t rows_without_e_match = 0;     // rows without an amount
+  std::int64_t rows_amount_unreadable = 0;   // rows whose amount is no number
+  std::int64_t codes_not_in_y = 0;           // receipt codes without a price-list code
+  std::int64_t codes_ambiguous_in_y = 0;     // receipt codes with several
+  std::int64_t codes_duplicated_in_y = 0;    // receipt codes on several rows of the Y list
+  std::int64_t codes_not_in_list = 0;        // price-list codes absent from the list in force
   std::int64_t codes_ambiguous_in_list = 0;  // price-list codes whose rows disagree
-  std::int64_t codes_unknown_class = 0;     // price-list codes of a class outside the six
+  std::int64_t codes_unknown_class = 0;      // price-list codes of a class outside the six
   // The codes behind each count, most rows first, at most `top_quality_codes`.
   std::vector<QualityCode> without_e_match, not_in_y, ambiguous_in_y, not_in_list;
 };
@@ -96,10 +97,10 @@ inline constexpr std::size_t top_brand_count = 20;
 
 // One side (inpatient or outpatient) of one month.
 struct SideFigures {
-  std::int64_t rows = 0;            // usage rows of the key
+  std::int64_t rows = 0;  // usage rows of the key
   Quantities quantity;
-  Ratio new_index;                  // class 3 / (class 2 + class 3)
-  Ratio cutoff;                     // (class 2 + class 3) / every classified item
+  Ratio new_index;                    // class 3 / (class 2 + class 3)
+  Ratio cutoff;                       // (class 2 + class 3) / every classified item
   std::vector<BrandUsage> top_brand;  // class 2 by quantity, then code; at most top_brand_count
   Quality quality;
   bool has_data() const { return rows > 0; }

@@ -65,9 +65,13 @@ footer { font-size: 12px; color: #57606a; margin-top: 28px; border-top: 1px soli
 @media print { body { background: #fff; } main { padding: 0; } }
 )css";
 
-std::string_view side_label(bool is_inpatient) { return is_inpatient ? labels::inpatient : labels::outpatient; }
+std::string_view side_label(bool is_inpatient) {
+  return is_inpatient ? labels::inpatient : labels::outpatient;
+}
 std::string_view side_key(bool is_inpatient) { return is_inpatient ? "inpatient" : "outpatient"; }
-const SideFigures& side_of(const MonthFigures& m, bool is_inpatient) { return is_inpatient ? m.inpatient : m.outpatient; }
+const SideFigures& side_of(const MonthFigures& m, bool is_inpatient) {
+  return is_inpatient ? m.inpatient : m.outpatient;
+}
 
 std::string attribute(std::string_view name, std::string_view value) {
   return " " + std::string(name) + "=\"" + escaped(value) + "\"";
@@ -82,8 +86,8 @@ std::string share_attributes(std::string_view side, std::string_view kind, const
 }
 
 std::string basis_text(const Ratio& r) {
-  return std::string(labels::numerator) + " " + grouped_text(r.numerator) + " / " + std::string(labels::denominator) +
-         " " + grouped_text(r.denominator);
+  return std::string(labels::numerator) + " " + grouped_text(r.numerator) + " / " +
+         std::string(labels::denominator) + " " + grouped_text(r.denominator);
 }
 
 // The badge under a headline share: which of the additions' steps it meets.
@@ -94,7 +98,8 @@ std::string level_badge(const Ratio& r, bool is_new_index) {
       if (reaches(r, step)) return "<span class=\"level met\">" + std::to_string(step) + "%以上</span>";
     return "<span class=\"level unmet\">75%未満</span>";
   }
-  return reaches(r, 50) ? "<span class=\"level met\">50%以上</span>" : "<span class=\"level unmet\">50%未満</span>";
+  return reaches(r, 50) ? "<span class=\"level met\">50%以上</span>"
+                        : "<span class=\"level unmet\">50%未満</span>";
 }
 
 std::string card(const MonthFigures& month, bool is_inpatient, bool is_new_index) {
@@ -103,7 +108,8 @@ std::string card(const MonthFigures& month, bool is_inpatient, bool is_new_index
   const std::string_view kind = is_new_index ? "new_index" : "cutoff";
   std::string html = "<div class=\"card\"" + share_attributes(side_key(is_inpatient), kind, r) + ">\n";
   html += "<div class=\"side\">" + std::string(side_label(is_inpatient)) + "</div>\n";
-  html += "<div class=\"kind\">" + std::string(is_new_index ? labels::new_index : labels::cutoff) + "</div>\n";
+  html +=
+      "<div class=\"kind\">" + std::string(is_new_index ? labels::new_index : labels::cutoff) + "</div>\n";
   if (!s.has_data()) {
     html += "<div class=\"value\">" + std::string(labels::no_data) + "</div>\n</div>\n";
     return html;
@@ -124,12 +130,13 @@ std::string share_cell(const SideFigures& s, bool is_inpatient, std::string_view
 }
 
 std::string month_table(const ReportFigures& figures) {
-  std::string html =
-      "<table id=\"months\">\n<thead><tr><th rowspan=\"2\">年月</th><th rowspan=\"2\">" +
-      std::string(labels::drug_list) + "</th><th colspan=\"2\">" + std::string(labels::inpatient) +
-      "</th><th colspan=\"2\">" + std::string(labels::outpatient) + "</th></tr>\n<tr><th>" +
-      std::string(labels::new_index_short) + "</th><th>" + std::string(labels::cutoff) + "</th><th>" +
-      std::string(labels::new_index_short) + "</th><th>" + std::string(labels::cutoff) + "</th></tr></thead>\n<tbody>\n";
+  std::string html = "<table id=\"months\">\n<thead><tr><th rowspan=\"2\">年月</th><th rowspan=\"2\">" +
+                     std::string(labels::drug_list) + "</th><th colspan=\"2\">" +
+                     std::string(labels::inpatient) + "</th><th colspan=\"2\">" +
+                     std::string(labels::outpatient) + "</th></tr>\n<tr><th>" +
+                     std::string(labels::new_index_short) + "</th><th>" + std::string(labels::cutoff) +
+                     "</th><th>" + std::string(labels::new_index_short) + "</th><th>" +
+                     std::string(labels::cutoff) + "</th></tr></thead>\n<tbody>\n";
   for (const MonthFigures& m : figures.months) {
     html += "<tr id=\"month-" + escaped(m.yymm) + "\"><td>" + labels::month_text(m.yymm) + "</td><td>";
     if (m.drug_list_date) {
@@ -151,8 +158,8 @@ std::string month_table(const ReportFigures& figures) {
 
 std::string quantity_row(std::string_view name, std::string_view flag, Quantity in, Quantity out,
                          std::string_view key, bool is_total = false) {
-  return std::string("<tr") + (is_total ? " class=\"total\"" : "") + attribute("data-quantity", key) + "><td>" +
-         escaped(name) + "</td><td class=\"flag\">" + escaped(flag) + "</td><td class=\"num\"" +
+  return std::string("<tr") + (is_total ? " class=\"total\"" : "") + attribute("data-quantity", key) +
+         "><td>" + escaped(name) + "</td><td class=\"flag\">" + escaped(flag) + "</td><td class=\"num\"" +
          attribute("data-value", plain_text(in)) + ">" + grouped_text(in) + "</td><td class=\"num\"" +
          attribute("data-value", plain_text(out)) + ">" + grouped_text(out) + "</td></tr>\n";
 }
@@ -169,8 +176,8 @@ std::string quantity_table(const MonthFigures& m) {
     total_in += m.inpatient.quantity.of(c);
     total_out += m.outpatient.quantity.of(c);
   }
-  html += quantity_row(labels::excluded, "除外", m.inpatient.quantity.excluded, m.outpatient.quantity.excluded,
-                       "excluded");
+  html += quantity_row(labels::excluded, "除外", m.inpatient.quantity.excluded,
+                       m.outpatient.quantity.excluded, "excluded");
   html += quantity_row(labels::unclassified, "", m.inpatient.quantity.unclassified,
                        m.outpatient.quantity.unclassified, "unclassified");
   total_in += m.inpatient.quantity.excluded + m.inpatient.quantity.unclassified;
@@ -183,16 +190,18 @@ std::string quantity_table(const MonthFigures& m) {
 
 std::string brand_table(const SideFigures& s, bool is_inpatient) {
   std::string html = "<div>\n<h3>" + std::string(side_label(is_inpatient)) + "</h3>\n";
-  if (s.top_brand.empty()) return html + "<p class=\"note\">後発医薬品のある先発医薬品の使用はありません。</p>\n</div>\n";
+  if (s.top_brand.empty())
+    return html + "<p class=\"note\">後発医薬品のある先発医薬品の使用はありません。</p>\n</div>\n";
   html += "<table class=\"brands\" id=\"brands-" + std::string(side_key(is_inpatient)) +
           "\">\n<thead><tr><th>順位</th><th>薬価基準コード</th><th>成分名</th><th>品名</th><th>数量</th>"
           "<th>上昇ポイント</th></tr></thead>\n<tbody>\n";
   for (std::size_t i = 0; i < s.top_brand.size(); ++i) {
     const BrandUsage& b = s.top_brand[i];
     html += "<tr><td class=\"num\">" + std::to_string(i + 1) + "</td><td class=\"code\">" + escaped(b.code) +
-            "</td><td>" + escaped(b.ingredient) + "</td><td>" + escaped(b.product) + "</td><td class=\"num\"" +
-            attribute("data-value", plain_text(b.quantity)) + ">" + grouped_text(b.quantity) +
-            "</td><td class=\"num\">+" + gain_points_text(b.quantity, s.new_index.denominator) + "</td></tr>\n";
+            "</td><td>" + escaped(b.ingredient) + "</td><td>" + escaped(b.product) +
+            "</td><td class=\"num\"" + attribute("data-value", plain_text(b.quantity)) + ">" +
+            grouped_text(b.quantity) + "</td><td class=\"num\">+" +
+            gain_points_text(b.quantity, s.new_index.denominator) + "</td></tr>\n";
   }
   return html + "</tbody>\n</table>\n</div>\n";
 }
@@ -200,10 +209,11 @@ std::string brand_table(const SideFigures& s, bool is_inpatient) {
 std::string quality_codes(std::string_view title, const std::vector<QualityCode>& codes, std::int64_t count,
                           bool show_quantity) {
   if (codes.empty()) return {};
-  std::string html = "<p class=\"note\">" + escaped(title) + "（" + std::to_string(count) +
-                     (count > static_cast<std::int64_t>(codes.size()) ? "件のうち上位" + std::to_string(codes.size())
-                                                                      : std::string("件")) +
-                     "）</p>\n<table class=\"quality-codes\">\n<thead><tr><th>コード</th><th>名称</th><th>行数</th>";
+  std::string html =
+      "<p class=\"note\">" + escaped(title) + "（" + std::to_string(count) +
+      (count > static_cast<std::int64_t>(codes.size()) ? "件のうち上位" + std::to_string(codes.size())
+                                                       : std::string("件")) +
+      "）</p>\n<table class=\"quality-codes\">\n<thead><tr><th>コード</th><th>名称</th><th>行数</th>";
   if (show_quantity) html += "<th>数量</th>";
   html += "</tr></thead>\n<tbody>\n";
   for (const QualityCode& c : codes) {
@@ -252,23 +262,28 @@ std::string rules_section(const ReportFigures& figures) {
   html += "<li>対象は、入院はEFn、外来はEFgの各年月・パターン" + pattern +
           "の行です。数量は各行の使用量（Fファイルの使用量 × Eファイルの回数）です。使用量のない行"
           "（対応するEファイルの行がない行）は0とせず、データ品質に計上します。</li>\n";
-  html += "<li>レセプト電算コードは、最新のYリスト（取込日が最も新しいもの）で薬価基準コードに対応付けます。"
-          "複数の薬価基準コードに対応するコードはどれにも対応付けず、データ品質に計上します。"
-          "Yリストの重複行で数量が増えることはありません。</li>\n";
-  html += "<li>区分と除外品目は、その月の末日以前で最も新しい" + std::string(labels::drug_list) +
-          "の「各先発医薬品の後発医薬品の有無に関する情報」欄と「診療報酬における加算等の算定対象から除外する品目」"
-          "欄によります。その月以前の一覧がないときは最も古い一覧で代用し、その旨を表示します。</li>\n";
-  html += "<li>" + std::string(labels::new_index_short) + " = 後発医薬品（3）÷（後発医薬品のある先発医薬品（2）"
+  html +=
+      "<li>レセプト電算コードは、最新のYリスト（取込日が最も新しいもの）で薬価基準コードに対応付けます。"
+      "複数の薬価基準コードに対応するコードはどれにも対応付けず、データ品質に計上します。"
+      "Yリストの重複行で数量が増えることはありません。</li>\n";
+  html +=
+      "<li>区分と除外品目は、その月の末日以前で最も新しい" + std::string(labels::drug_list) +
+      "の「各先発医薬品の後発医薬品の有無に関する情報」欄と「診療報酬における加算等の算定対象から除外する品目」"
+      "欄によります。その月以前の一覧がないときは最も古い一覧で代用し、その旨を表示します。</li>\n";
+  html += "<li>" + std::string(labels::new_index_short) +
+          " = 後発医薬品（3）÷（後発医薬品のある先発医薬品（2）"
           "＋ 後発医薬品（3））。☆・★の品目と除外品目は含めません。</li>\n";
   html += "<li>" + std::string(labels::cutoff) +
           " =（後発医薬品のある先発医薬品（2）＋ 後発医薬品（3））÷ 区分のある全医薬品。"
           "除外品目と生薬・漢方製剤（薬価基準コードが510・520で始まるもの）は分子・分母とも含めません。"
           "公式の算定では経腸成分栄養剤と特殊ミルク製剤も除きますが、この一覧からは判別できないため、"
           "これらは含めて計算しています。</li>\n";
-  html += "<li>区分できない行（Yリストや一覧に対応がない行）の数量はどちらの割合にも含めず、区分別の数量に示します。"
-          "分母がない割合は0%ではなく「—」と表示します。</li>\n";
-  html += "<li>数量は小数第6位までの十進数として正確に合計し、割合は分子・分母から一度だけ四捨五入して"
-          "小数第1位まで表示します。加算の基準（75%・85%・90%、カットオフ値50%）の判定は四捨五入前の値で行います。</li>\n";
+  html +=
+      "<li>区分できない行（Yリストや一覧に対応がない行）の数量はどちらの割合にも含めず、区分別の数量に示します。"
+      "分母がない割合は0%ではなく「—」と表示します。</li>\n";
+  html +=
+      "<li>数量は小数第6位までの十進数として正確に合計し、割合は分子・分母から一度だけ四捨五入して"
+      "小数第1位まで表示します。加算の基準（75%・85%・90%、カットオフ値50%）の判定は四捨五入前の値で行います。</li>\n";
   html += "<li>区分と計算式の出典: <a href=\"" + std::string(labels::source_url) + "\">" +
           std::string(labels::source_title) + "</a>（" + std::string(labels::source_url) + "）</li>\n";
   return html + "</ul>\n";
@@ -280,13 +295,14 @@ std::string render_html(const ReportFigures& figures, const PageContext& context
   const MonthFigures& month = figures.months.front();
   const std::string month_name = labels::month_text(figures.yymm);
   const std::string pattern = "パターン" + std::to_string(figures.pattern);
-  std::string html = "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
-                     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-                     std::string(labels::title) + " " + month_name + " " + pattern + "</title>\n<style>" +
-                     std::string(style) + "</style>\n</head>\n<body>\n<main>\n";
+  std::string html =
+      "<!DOCTYPE html>\n<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
+      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+      std::string(labels::title) + " " + month_name + " " + pattern + "</title>\n<style>" +
+      std::string(style) + "</style>\n</head>\n<body>\n<main>\n";
 
-  html += "<h1>" + std::string(labels::title) + "</h1>\n<p class=\"subtitle\">" + month_name + "・" + pattern +
-          "</p>\n<dl class=\"meta\">\n";
+  html += "<h1>" + std::string(labels::title) + "</h1>\n<p class=\"subtitle\">" + month_name + "・" +
+          pattern + "</p>\n<dl class=\"meta\">\n";
   html += "<dt>対象年月</dt><dd id=\"yymm\">" + month_name + "（" + escaped(figures.yymm) + "）</dd>\n";
   html += "<dt>パターン</dt><dd id=\"pattern\">" + std::to_string(figures.pattern) + "</dd>\n";
   html += "<dt>" + std::string(labels::y_list) + "</dt><dd id=\"y-list-date\">" +
@@ -299,7 +315,8 @@ std::string render_html(const ReportFigures& figures, const PageContext& context
     if (month.drug_list_fallback)
       html += " <span class=\"warning\">（" + std::string(labels::drug_list_fallback) + "）</span>";
   } else {
-    html += std::string(labels::no_list) + " <span class=\"warning\">（区分がわからないため、割合は計算できません）</span>";
+    html += std::string(labels::no_list) +
+            " <span class=\"warning\">（区分がわからないため、割合は計算できません）</span>";
   }
   html += "</dd>\n<dt>データベース</dt><dd>" + escaped(context.database) + "</dd>\n</dl>\n";
 
@@ -308,29 +325,30 @@ std::string render_html(const ReportFigures& figures, const PageContext& context
     html += card(month, is_inpatient, true);
     html += card(month, is_inpatient, false);
   }
-  html += "</div>\n<p class=\"note\">加算の基準: " + std::string(labels::new_index_short) + " 75%・85%・90%以上、" +
-          std::string(labels::cutoff) + " 50%以上（判定は四捨五入前の値）。</p>\n";
+  html += "</div>\n<p class=\"note\">加算の基準: " + std::string(labels::new_index_short) +
+          " 75%・85%・90%以上、" + std::string(labels::cutoff) + " 50%以上（判定は四捨五入前の値）。</p>\n";
 
   html += "<h2>推移（" + labels::month_text(figures.months.back().yymm) + "〜" + month_name + "）</h2>\n";
   html += "<div class=\"charts\">\n";
   for (bool is_inpatient : {true, false})
-    html += "<div>\n<h3>" + std::string(side_label(is_inpatient)) + "</h3>\n" + chart_svg(figures.months, is_inpatient) +
-            "</div>\n";
+    html += "<div>\n<h3>" + std::string(side_label(is_inpatient)) + "</h3>\n" +
+            chart_svg(figures.months, is_inpatient) + "</div>\n";
   html += "</div>\n" + month_table(figures);
 
   html += "<h2>区分別の数量（" + month_name + "）</h2>\n" + quantity_table(month);
   html += "<h2>後発医薬品への切替えで割合が上がる先発医薬品（" + month_name + "）</h2>\n";
   html += "<p class=\"note\">後発医薬品のある先発医薬品（2）の数量上位" + std::to_string(top_brand_count) +
-          "品目。上昇ポイントは、その数量がすべて後発医薬品だった場合に" + std::string(labels::new_index_short) +
-          "が上がるポイント数（数量 ÷ 分母 × 100）です。</p>\n";
+          "品目。上昇ポイントは、その数量がすべて後発医薬品だった場合に" +
+          std::string(labels::new_index_short) + "が上がるポイント数（数量 ÷ 分母 × 100）です。</p>\n";
   html += brand_table(month.inpatient, true) + brand_table(month.outpatient, false);
 
   html += "<h2>データ品質（" + month_name + "）</h2>\n<div class=\"pair\">\n";
   html += quality_section(month.inpatient, true) + quality_section(month.outpatient, false) + "</div>\n";
   if (month.inpatient.quality.codes_duplicated_in_y + month.outpatient.quality.codes_duplicated_in_y > 0)
-    html += "<p class=\"note warning\">Yリストで同じ行が重複するレセプト電算コードがあります。集計時のYリストでも重複していた"
-            "場合、EFn・EFgにはそのFファイルの行が重複して作成されており、その分だけ数量が多く数えられています。"
-            "Yリストを確認し、取り込み直してください。</p>\n";
+    html +=
+        "<p class=\"note warning\">Yリストで同じ行が重複するレセプト電算コードがあります。集計時のYリストでも重複していた"
+        "場合、EFn・EFgにはそのFファイルの行が重複して作成されており、その分だけ数量が多く数えられています。"
+        "Yリストを確認し、取り込み直してください。</p>\n";
 
   html += rules_section(figures);
   html += "<footer>efload report で作成（作成日 " + labels::date_text(context.created_on) + "）</footer>\n";

@@ -39,16 +39,19 @@ inline std::string_view class_name(DrugClass c) {
 }
 inline constexpr std::string_view excluded = "加算等の算定対象から除外する品目";
 inline constexpr std::string_view unclassified = "区分できないもの（下のデータ品質を参照）";
-inline constexpr std::string_view crude_and_kampo = "うち生薬・漢方製剤（薬価基準コード510・520、カットオフ値の対象外）";
+inline constexpr std::string_view crude_and_kampo =
+    "うち生薬・漢方製剤（薬価基準コード510・520、カットオフ値の対象外）";
 
 // Data quality items.
 inline constexpr std::string_view rows_without_e_match = "Eファイルの行と対応しない行（使用量なし）";
 inline constexpr std::string_view rows_amount_unreadable = "使用量が数値でない行";
 inline constexpr std::string_view codes_not_in_y = "Yリストに薬価基準コードのないレセプト電算コード";
-inline constexpr std::string_view codes_ambiguous_in_y = "Yリストで複数の薬価基準コードに対応するレセプト電算コード";
+inline constexpr std::string_view codes_ambiguous_in_y =
+    "Yリストで複数の薬価基準コードに対応するレセプト電算コード";
 inline constexpr std::string_view codes_duplicated_in_y = "Yリストで同じ行が重複するレセプト電算コード";
 inline constexpr std::string_view codes_not_in_list = "適用する後発医薬品情報にない薬価基準コード";
-inline constexpr std::string_view codes_ambiguous_in_list = "後発医薬品情報の中で区分が食い違う薬価基準コード";
+inline constexpr std::string_view codes_ambiguous_in_list =
+    "後発医薬品情報の中で区分が食い違う薬価基準コード";
 inline constexpr std::string_view codes_unknown_class = "区分が6種類のどれでもない薬価基準コード";
 
 // Where the classes and the formula come from.

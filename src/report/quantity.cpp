@@ -24,8 +24,8 @@ std::optional<Quantity> millionths_of_decimal(std::string_view text) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
 
-  std::string digits;         // every mantissa digit, leading zeros dropped
-  std::int64_t point = 0;     // digits of `digits` before the decimal point
+  std::string digits;      // every mantissa digit, leading zeros dropped
+  std::int64_t point = 0;  // digits of `digits` before the decimal point
   bool any_digit = false;
   bool after_point = false;
   for (; i < text.size(); ++i) {
@@ -87,7 +87,8 @@ std::int64_t rounded_scaled(std::int64_t a, std::int64_t factor, std::int64_t b)
 // "72.3" from 723 tenths.
 std::string tenths_text(std::int64_t tenths) {
   std::string out = tenths < 0 ? "-" : "";
-  const std::uint64_t magnitude = tenths < 0 ? 0 - static_cast<std::uint64_t>(tenths) : static_cast<std::uint64_t>(tenths);
+  const std::uint64_t magnitude =
+      tenths < 0 ? 0 - static_cast<std::uint64_t>(tenths) : static_cast<std::uint64_t>(tenths);
   out += std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10);
   return out;
 }
@@ -99,8 +100,8 @@ struct Parts {
   std::string fraction;  // "5" for .5; empty for a whole number
 };
 Parts parts_of(Quantity q) {
-  const std::uint64_t magnitude =
-      q.millionths < 0 ? 0 - static_cast<std::uint64_t>(q.millionths) : static_cast<std::uint64_t>(q.millionths);
+  const std::uint64_t magnitude = q.millionths < 0 ? 0 - static_cast<std::uint64_t>(q.millionths)
+                                                   : static_cast<std::uint64_t>(q.millionths);
   Parts p{q.millionths < 0, std::to_string(magnitude / millionths_per_unit), {}};
   std::string fraction = std::to_string(magnitude % millionths_per_unit);
   fraction.insert(0, places - fraction.size(), '0');

@@ -53,8 +53,8 @@ std::vector<std::string> drug_list_dates(db::Connection& connection) {
 
 DrugList read_drug_list(db::Connection& connection, const std::string& date) {
   const DrugListColumns c = drug_list_columns(connection);
-  db::Query query(connection, "SELECT " + c.code + ", " + c.drug_class + ", " + c.excluded + ", " + c.ingredient +
-                                  ", " + c.product + " FROM " + c.table + " WHERE ymd = ?1");
+  db::Query query(connection, "SELECT " + c.code + ", " + c.drug_class + ", " + c.excluded + ", " +
+                                  c.ingredient + ", " + c.product + " FROM " + c.table + " WHERE ymd = ?1");
   query.bind(1, date);
   DrugList list{date, {}};
   while (query.step()) {
@@ -99,8 +99,9 @@ std::optional<RowidSpan> rowid_span(db::Connection& connection, std::string_view
   indexes.reset();
   RowidSpan span{std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min(), true};
   try {
-    db::Query ends(connection, "SELECT (SELECT min(rowid) FROM " + table + " WHERE yymm = ?1 AND yymmkbn = ?2), " +
-                                   "(SELECT max(rowid) FROM " + table + " WHERE yymm = ?1 AND yymmkbn = ?2)");
+    db::Query ends(connection, "SELECT (SELECT min(rowid) FROM " + table +
+                                   " WHERE yymm = ?1 AND yymmkbn = ?2), " + "(SELECT max(rowid) FROM " +
+                                   table + " WHERE yymm = ?1 AND yymmkbn = ?2)");
     for (const std::string& month : months) {
       ends.bind(1, month);
       ends.bind(2, yymmkbn);

@@ -46,10 +46,10 @@ YList read_y_list(db::Connection& connection);
 
 // One price-list code of a drug list.
 struct DrugEntry {
-  std::string flag;            // the class as stored (flg), blanks around it removed
-  bool is_excluded = false;    // bikou4 is "1"
-  std::string ingredient;      // seibunmei
-  std::string product;         // hinmei
+  std::string flag;             // the class as stored (flg), blanks around it removed
+  bool is_excluded = false;     // bikou4 is "1"
+  std::string ingredient;       // seibunmei
+  std::string product;          // hinmei
   bool is_conflicting = false;  // several rows of the code disagree on class or exclusion
 };
 
@@ -72,8 +72,8 @@ struct CodeUsage {
 
 // One month's usage rows on one side.
 struct MonthUsage {
-  std::int64_t rows = 0;        // every usage row of the key
-  TextMap<CodeUsage> codes;     // receipt code -> its usage
+  std::int64_t rows = 0;     // every usage row of the key
+  TextMap<CodeUsage> codes;  // receipt code -> its usage
 };
 
 // The usage of `months` (yymm texts) under pattern key `yymmkbn` ("0" or

@@ -38,14 +38,15 @@ UsageColumns usage_columns(db::Connection& connection, const UsageLayout& layout
 
 DrugListColumns drug_list_columns(db::Connection& connection, const DrugListLayout& layout) {
   const auto names = checked_columns(connection, layout.table, layout.column_count);
-  return {db::quoted_identifier(layout.table),     at(names, layout.code_position),
-          at(names, layout.ingredient_position),   at(names, layout.product_position),
-          at(names, layout.class_position),        at(names, layout.excluded_position)};
+  return {db::quoted_identifier(layout.table),   at(names, layout.code_position),
+          at(names, layout.ingredient_position), at(names, layout.product_position),
+          at(names, layout.class_position),      at(names, layout.excluded_position)};
 }
 
 YListColumns y_list_columns(db::Connection& connection, const YListLayout& layout) {
   const auto names = checked_columns(connection, layout.table, layout.column_count);
-  return {db::quoted_identifier(layout.table), at(names, layout.name_position), at(names, layout.yakcode_position)};
+  return {db::quoted_identifier(layout.table), at(names, layout.name_position),
+          at(names, layout.yakcode_position)};
 }
 
 }  // namespace efi::report

@@ -78,7 +78,8 @@ constexpr const char* kMonthAbbr[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
 constexpr const char* kMonthName[] = {"January", "February", "March",     "April",   "May",      "June",
                                       "July",    "August",   "September", "October", "November", "December"};
 constexpr const char* kDayAbbr[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr const char* kDayName[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr const char* kDayName[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                    "Thursday", "Friday", "Saturday"};
 constexpr const char* kJaDay[] = {"日", "月", "火", "水", "木", "金", "土"};
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -152,8 +153,12 @@ std::string_view builtin_date_code(int id) {
     case 31: return "yyyy\"年\"m\"月\"d\"日\"";
     case 32: return "h\"時\"mm\"分\"";
     case 33: return "h\"時\"mm\"分\"ss\"秒\"";
-    case 34: case 52: case 55: return "yyyy\"年\"m\"月\"";
-    case 35: case 53: case 56: return "m\"月\"d\"日\"";
+    case 34:
+    case 52:
+    case 55: return "yyyy\"年\"m\"月\"";
+    case 35:
+    case 53:
+    case 56: return "m\"月\"d\"日\"";
     case 45: return "mm:ss";
     case 46: return "[h]:mm:ss";
     case 47: return "mm:ss.0";
@@ -176,7 +181,8 @@ bool DateFormat::is_date_code(std::string_view code) {
       std::size_t close = code.find(']', i + 1);
       if (close == std::string_view::npos) return false;
       std::string_view inner = code.substr(i + 1, close - i - 1);
-      if (!inner.empty() && (lower(inner[0]) == 'h' || lower(inner[0]) == 'm' || lower(inner[0]) == 's')) return true;
+      if (!inner.empty() && (lower(inner[0]) == 'h' || lower(inner[0]) == 'm' || lower(inner[0]) == 's'))
+        return true;
       i = close;
     } else {
       char l = lower(c);

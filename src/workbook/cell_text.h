@@ -34,9 +34,31 @@ class DateFormat {
   bool append(std::string& out, double serial, bool date1904) const;
 
   enum class Part {
-    literal, year4, year2, month, month2, month_abbr, month_name, month_letter, day, day2, day_abbr,
-    day_name, ja_day_abbr, ja_day_name, hour, hour2, minute, minute2, second, second2, ampm,
-    elapsed_hours, elapsed_minutes, elapsed_seconds, fraction
+    literal,
+    year4,
+    year2,
+    month,
+    month2,
+    month_abbr,
+    month_name,
+    month_letter,
+    day,
+    day2,
+    day_abbr,
+    day_name,
+    ja_day_abbr,
+    ja_day_name,
+    hour,
+    hour2,
+    minute,
+    minute2,
+    second,
+    second2,
+    ampm,
+    elapsed_hours,
+    elapsed_minutes,
+    elapsed_seconds,
+    fraction
   };
   struct Piece {
     Part part;         // what is written

@@ -33,12 +33,12 @@ class CsvOutput {
   void flush();
   [[noreturn]] void fail(const std::string& what);
 
-  std::string path_;          // the file, for messages and removal
-  std::FILE* file_ = nullptr; // open until commit() or destruction
-  std::string buffer_;        // bytes not yet written
-  std::uint64_t written_ = 0; // bytes handed to the file so far
-  std::uint64_t max_bytes_;   // size the file may reach
-  bool committed_ = false;    // the whole file is on disk
+  std::string path_;           // the file, for messages and removal
+  std::FILE* file_ = nullptr;  // open until commit() or destruction
+  std::string buffer_;         // bytes not yet written
+  std::uint64_t written_ = 0;  // bytes handed to the file so far
+  std::uint64_t max_bytes_;    // size the file may reach
+  bool committed_ = false;     // the whole file is on disk
 };
 
 }  // namespace efi::workbook

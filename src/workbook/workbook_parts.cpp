@@ -25,7 +25,9 @@ long long to_number(const char* text, long long fallback) {
   return (r.ec == std::errc() && r.ptr == s.data() + s.size()) ? v : fallback;
 }
 
-bool to_bool(const char* text) { return text != nullptr && (std::string_view(text) == "1" || std::string_view(text) == "true"); }
+bool to_bool(const char* text) {
+  return text != nullptr && (std::string_view(text) == "1" || std::string_view(text) == "true");
+}
 
 // A relationship target, relative to the xl/ folder unless it starts with "/",
 // with "." and ".." segments resolved.
@@ -53,8 +55,8 @@ struct WorkbookHandler : XmlHandler {
   struct Sheet {
     std::string name, rel_id;
   };
-  std::vector<Sheet> sheets;   // in workbook order
-  long long active_tab = -1;   // from the first workbookView
+  std::vector<Sheet> sheets;  // in workbook order
+  long long active_tab = -1;  // from the first workbookView
   bool date1904 = false;
 
   void start(std::string_view name, const char** attrs) override {
@@ -83,7 +85,8 @@ struct RelsHandler : XmlHandler {
     const char* target = attribute(attrs, "Target");
     const char* type = attribute(attrs, "Type");
     const char* mode = attribute(attrs, "TargetMode");
-    if (id && target && !(mode && std::string_view(mode) == "External")) rels[id] = {type ? type : "", target};
+    if (id && target && !(mode && std::string_view(mode) == "External"))
+      rels[id] = {type ? type : "", target};
   }
   void end(std::string_view) override {}
 };
@@ -91,8 +94,8 @@ struct RelsHandler : XmlHandler {
 struct SharedStringsHandler : XmlHandler {
   SharedStrings& table;
   std::uint64_t max_entries;
-  std::string current;   // text of the entry being read
-  std::string raw;       // text of the <t> being read, escapes not yet undone
+  std::string current;  // text of the entry being read
+  std::string raw;      // text of the <t> being read, escapes not yet undone
   int si_depth = 0, phonetic_depth = 0;
   bool in_text = false;
 
@@ -129,7 +132,7 @@ struct SharedStringsHandler : XmlHandler {
 struct StylesHandler : XmlHandler {
   std::uint64_t max_styles;
   std::map<long long, std::string> custom;  // numFmtId → formatCode
-  std::vector<long long> xf_format;          // numFmtId of each cellXfs entry
+  std::vector<long long> xf_format;         // numFmtId of each cellXfs entry
   bool in_cell_xfs = false;
   int xf_depth = 0;
 
@@ -141,7 +144,8 @@ struct StylesHandler : XmlHandler {
     } else if (name == "cellXfs") {
       in_cell_xfs = true;
     } else if (in_cell_xfs && name == "xf") {
-      if (xf_format.size() >= max_styles) throw std::runtime_error("more than " + std::to_string(max_styles) + " cell formats");
+      if (xf_format.size() >= max_styles)
+        throw std::runtime_error("more than " + std::to_string(max_styles) + " cell formats");
       xf_format.push_back(to_number(attribute(attrs, "numFmtId"), 0));
     }
   }
@@ -153,7 +157,8 @@ struct StylesHandler : XmlHandler {
 }  // namespace
 
 WorkbookLayout read_layout(const ZipArchive& zip) {
-  if (!zip.contains(kWorkbookPart)) zip.fail("the zip archive holds no workbook (xl/workbook.xml is missing)");
+  if (!zip.contains(kWorkbookPart))
+    zip.fail("the zip archive holds no workbook (xl/workbook.xml is missing)");
   WorkbookHandler workbook;
   parse_part(zip, kWorkbookPart, workbook);
   if (workbook.sheets.empty()) zip.fail("the workbook has no sheets");

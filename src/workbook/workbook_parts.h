@@ -16,11 +16,11 @@ class ZipArchive;
 struct XlsxLimits;
 
 struct WorkbookLayout {
-  std::string sheet_part;          // zip part of the active sheet, e.g. "xl/worksheets/sheet1.xml"
-  std::string sheet_name;          // its name, for messages
-  std::string shared_strings_part; // empty when the workbook has none
-  std::string styles_part;         // empty when the workbook has none
-  bool date1904 = false;           // dates count from 1904-01-01
+  std::string sheet_part;           // zip part of the active sheet, e.g. "xl/worksheets/sheet1.xml"
+  std::string sheet_name;           // its name, for messages
+  std::string shared_strings_part;  // empty when the workbook has none
+  std::string styles_part;          // empty when the workbook has none
+  bool date1904 = false;            // dates count from 1904-01-01
 };
 
 // Reads xl/workbook.xml and its relationships. Throws ConversionError when

@@ -34,11 +34,13 @@ CellRef parse_ref(std::string_view ref) {
   std::size_t i = 0;
   for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z'; ++i) {
     r.col = r.col * 26 + static_cast<std::uint32_t>(ref[i] - 'A' + 1);
-    if (r.col > kMaxColumns) throw std::runtime_error("cell reference \"" + std::string(ref) + "\" lies beyond column XFD");
+    if (r.col > kMaxColumns)
+      throw std::runtime_error("cell reference \"" + std::string(ref) + "\" lies beyond column XFD");
   }
   for (; i < ref.size() && ref[i] >= '0' && ref[i] <= '9'; ++i) {
     r.row = r.row * 10 + static_cast<std::uint32_t>(ref[i] - '0');
-    if (r.row > kMaxRows) throw std::runtime_error("cell reference \"" + std::string(ref) + "\" lies beyond row 1048576");
+    if (r.row > kMaxRows)
+      throw std::runtime_error("cell reference \"" + std::string(ref) + "\" lies beyond row 1048576");
   }
   if (i != ref.size()) throw std::runtime_error("malformed cell reference \"" + std::string(ref) + "\"");
   return r;
@@ -171,10 +173,12 @@ class SheetHandler : public XmlHandler {
     std::uint32_t number = row_ + 1;
     if (r != nullptr) {
       CellRef ref = parse_ref(r);
-      if (ref.col != 0 || ref.row == 0) throw std::runtime_error("malformed row number \"" + std::string(r) + "\"");
+      if (ref.col != 0 || ref.row == 0)
+        throw std::runtime_error("malformed row number \"" + std::string(r) + "\"");
       number = ref.row;
     }
-    if (number <= row_) throw std::runtime_error("row " + std::to_string(number) + " follows row " + std::to_string(row_));
+    if (number <= row_)
+      throw std::runtime_error("row " + std::to_string(number) + " follows row " + std::to_string(row_));
     if (number > kMaxRows) throw std::runtime_error("a row lies beyond row 1048576");
     row_ = number;
     in_row_ = true;
@@ -215,7 +219,8 @@ class SheetHandler : public XmlHandler {
       col = ref.col;
     }
     if (col <= col_) throw std::runtime_error("cells out of order in row " + std::to_string(row_));
-    if (col > kMaxColumns) throw std::runtime_error("a cell lies beyond column XFD in row " + std::to_string(row_));
+    if (col > kMaxColumns)
+      throw std::runtime_error("a cell lies beyond column XFD in row " + std::to_string(row_));
     col_ = col;
     type_ = cell_type(attribute(attrs, "t"));
     style_ = 0;
@@ -255,14 +260,13 @@ class SheetHandler : public XmlHandler {
         std::size_t index = 0;
         auto r = std::from_chars(value_.data(), value_.data() + value_.size(), index);
         if (r.ec != std::errc() || r.ptr != value_.data() + value_.size() || index >= c_.strings.size())
-          throw std::runtime_error("shared string " + value_ + " does not exist (row " + std::to_string(row_) + ")");
+          throw std::runtime_error("shared string " + value_ + " does not exist (row " +
+                                   std::to_string(row_) + ")");
         out += c_.strings.at(index);
         return;
       }
       case CellType::inline_string: out += inline_text_; return;
-      case CellType::boolean:
-        out += value_ == "1" ? "TRUE" : value_ == "0" ? "FALSE" : value_;
-        return;
+      case CellType::boolean: out += value_ == "1" ? "TRUE" : value_ == "0" ? "FALSE" : value_; return;
       case CellType::string: append_unescaped(out, value_); return;
       case CellType::error:
       case CellType::date: out += value_; return;
@@ -272,44 +276,48 @@ class SheetHandler : public XmlHandler {
     if (const DateFormat* date = c_.styles.date_format(style_)) {
       double serial = 0;
       auto r = std::from_chars(value_.data(), value_.data() + value_.size(), serial);
-      if (r.ec == std::errc() && r.ptr == value_.data() + value_.size() && date->append(out, serial, c_.date1904)) return;
+      if (r.ec == std::errc() && r.ptr == value_.data() + value_.size() &&
+          date->append(out, serial, c_.date1904))
+        return;
     }
     if (!append_number_text(out, value_)) out += value_;
   }
 
   const SheetContext& c_;
-  CsvOutput* out_;               // null while measuring
-  bool trust_dimension_;         // writing the dimension's range, unmeasured
-  Range range_;                  // rows and columns written (writing pass)
-  Range cells_;                  // bounding box of the cells met
+  CsvOutput* out_;                  // null while measuring
+  bool trust_dimension_;            // writing the dimension's range, unmeasured
+  Range range_;                     // rows and columns written (writing pass)
+  Range cells_;                     // bounding box of the cells met
   std::optional<Range> dimension_;  // the sheet's own statement of its used range
 
   bool in_sheet_data_ = false, in_row_ = false, in_cell_ = false;
   bool in_value_ = false, in_inline_ = false, in_text_ = false;
-  int phonetic_depth_ = 0;       // depth inside phonetic runs of an inline string
-  std::uint32_t row_ = 0;        // number of the current (or last) row
-  std::uint32_t col_ = 0;        // column of the current (or last) cell in the row
-  bool writing_row_ = false;     // the current row is written
-  std::uint32_t next_col_ = 0;   // next column to write in the current row
-  std::uint32_t written_row_ = 0;  // last row written
+  int phonetic_depth_ = 0;            // depth inside phonetic runs of an inline string
+  std::uint32_t row_ = 0;             // number of the current (or last) row
+  std::uint32_t col_ = 0;             // column of the current (or last) cell in the row
+  bool writing_row_ = false;          // the current row is written
+  std::uint32_t next_col_ = 0;        // next column to write in the current row
+  std::uint32_t written_row_ = 0;     // last row written
   CellType type_ = CellType::number;  // of the current cell
-  std::size_t style_ = 0;        // cellXfs index of the current cell
-  std::string value_;            // text of <v>
-  std::string raw_text_;         // text of an inline <t>, escapes not yet undone
-  std::string inline_text_;      // the inline string so far
-  std::string field_;            // the cell's CSV text
+  std::size_t style_ = 0;             // cellXfs index of the current cell
+  std::string value_;                 // text of <v>
+  std::string raw_text_;              // text of an inline <t>, escapes not yet undone
+  std::string inline_text_;           // the inline string so far
+  std::string field_;                 // the cell's CSV text
 };
 
 }  // namespace
 
 void XlsxReader::convert(const std::string& excel_file, const std::string& out_file, int format) {
   if (format != xlCSVUTF8)
-    throw ConversionError("converting workbook \"" + excel_file + "\": the built-in reader writes only CSV UTF-8 (62), not " +
+    throw ConversionError("converting workbook \"" + excel_file +
+                          "\": the built-in reader writes only CSV UTF-8 (62), not " +
                           std::to_string(format));
   ZipArchive zip(excel_file, limits_.max_part_bytes);
   WorkbookLayout layout = read_layout(zip);
   SharedStrings strings;
-  if (!layout.shared_strings_part.empty()) strings.load(zip, layout.shared_strings_part, limits_.max_shared_strings);
+  if (!layout.shared_strings_part.empty())
+    strings.load(zip, layout.shared_strings_part, limits_.max_shared_strings);
   CellStyles styles;
   if (!layout.styles_part.empty()) styles.load(zip, layout.styles_part, limits_.max_styles);
   SheetContext context{strings, styles, layout.date1904};

@@ -19,10 +19,10 @@ namespace efi::workbook {
 
 // Bounds that keep a hostile file from exhausting memory or time.
 struct XlsxLimits {
-  std::uint64_t max_part_bytes = std::uint64_t{1} << 30;  // uncompressed bytes read from one part
-  std::uint64_t max_shared_strings = 10'000'000;          // entries of the shared string table
-  std::uint64_t max_styles = 1'000'000;                   // cell formats (cellXfs entries)
-  std::uint64_t max_output_bytes = std::uint64_t{4} << 30; // CSV bytes (a used range can be huge yet empty)
+  std::uint64_t max_part_bytes = std::uint64_t{1} << 30;    // uncompressed bytes read from one part
+  std::uint64_t max_shared_strings = 10'000'000;            // entries of the shared string table
+  std::uint64_t max_styles = 1'000'000;                     // cell formats (cellXfs entries)
+  std::uint64_t max_output_bytes = std::uint64_t{4} << 30;  // CSV bytes (a used range can be huge yet empty)
 };
 
 class XlsxReader : public Converter {

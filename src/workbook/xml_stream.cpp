@@ -21,9 +21,9 @@ std::string_view local_name(const char* name) {
 struct Context {
   XML_Parser parser;
   XmlHandler& handler;
-  std::exception_ptr failure;   // a handler's exception, rethrown after expat returns
-  std::string refusal;          // a reason of our own to stop (a DTD)
-  unsigned long line = 0;       // line of the failure
+  std::exception_ptr failure;  // a handler's exception, rethrown after expat returns
+  std::string refusal;         // a reason of our own to stop (a DTD)
+  unsigned long line = 0;      // line of the failure
 };
 
 void stop(Context& c) {
@@ -93,7 +93,8 @@ void parse_part(const ZipArchive& zip, const std::string& part, XmlHandler& hand
   XML_SetStartDoctypeDeclHandler(holder.p, on_doctype);
 
   zip.read(part, [&](const char* data, std::size_t size, bool last) {
-    if (XML_Parse(holder.p, data, static_cast<int>(size), last ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR) return true;
+    if (XML_Parse(holder.p, data, static_cast<int>(size), last ? XML_TRUE : XML_FALSE) != XML_STATUS_ERROR)
+      return true;
     if (context.failure) {
       try {
         std::rethrow_exception(context.failure);
@@ -105,7 +106,8 @@ void parse_part(const ZipArchive& zip, const std::string& part, XmlHandler& hand
         zip.fail(part + ", line " + std::to_string(context.line) + ": " + e.what());
       }
     }
-    if (!context.refusal.empty()) zip.fail(part + ", line " + std::to_string(context.line) + ": " + context.refusal);
+    if (!context.refusal.empty())
+      zip.fail(part + ", line " + std::to_string(context.line) + ": " + context.refusal);
     zip.fail(part + ", line " + std::to_string(XML_GetCurrentLineNumber(holder.p)) + ": " +
              XML_ErrorString(XML_GetErrorCode(holder.p)));
   });

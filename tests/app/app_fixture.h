@@ -104,9 +104,7 @@ class AppTest : public ::testing::Test {
   }
 
   HWND at(Control id) const { return window->control(id); }
-  void double_click(Control id) {
-    SendMessageW(at(id), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
-  }
+  void double_click(Control id) { SendMessageW(at(id), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5)); }
   void click(Control id) { SendMessageW(at(id), BM_CLICK, 0, 0); }
   COLORREF colour(Control id) const { return panel::colour(at(id)); }
   std::wstring text(Control id) const { return window_text(at(id)); }

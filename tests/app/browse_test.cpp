@@ -5,7 +5,7 @@
 namespace efi::app::testing {
 namespace {
 
-const Control path_boxes[] = {Control::E_EN, Control::E_FN, Control::E_EG,
+const Control path_boxes[] = {Control::E_EN, Control::E_FN,  Control::E_EG,
                               Control::E_FG, Control::E_ETC, Control::E_Y};
 
 TEST_F(AppTest, EachBrowseButtonFillsOnlyItsOwnBoxThroughItsDialog) {

@@ -55,8 +55,8 @@ std::optional<PeFile> read_pe32(const std::string& bytes) {
 
   // Export table addresses are relative to the loaded image: map them to file
   // offsets through the section that holds them.
-  const std::size_t sections = static_cast<std::size_t>(dos->e_lfanew) + 4 +
-                               sizeof(IMAGE_FILE_HEADER) + nt->FileHeader.SizeOfOptionalHeader;
+  const std::size_t sections = static_cast<std::size_t>(dos->e_lfanew) + 4 + sizeof(IMAGE_FILE_HEADER) +
+                               nt->FileHeader.SizeOfOptionalHeader;
   auto file_offset = [&](DWORD rva) -> std::optional<std::size_t> {
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
       auto section = read_at<IMAGE_SECTION_HEADER>(bytes, sections + i * sizeof(IMAGE_SECTION_HEADER));
@@ -67,8 +67,7 @@ std::optional<PeFile> read_pe32(const std::string& bytes) {
     }
     return std::nullopt;
   };
-  const IMAGE_DATA_DIRECTORY& directory =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
   auto at = file_offset(directory.VirtualAddress);
   auto table = at ? read_at<IMAGE_EXPORT_DIRECTORY>(bytes, *at) : std::nullopt;
   auto names = table ? file_offset(table->AddressOfNames) : std::nullopt;
@@ -86,8 +85,8 @@ TEST_F(AppTest, EngineLibraryIsRewrittenWholeWhateverTheFileHeld) {
   const std::string built = read_all(windows_path(EFI_ENGINE_DLL));
   ASSERT_GT(built.size(), 100000u);
   ASSERT_EQ(built.substr(0, 2), "MZ");
-  for (const std::string& before : {std::string(built.size() + 12345, 'x'), std::string("short"),
-                                    std::string()}) {
+  for (const std::string& before :
+       {std::string(built.size() + 12345, 'x'), std::string("short"), std::string()}) {
     write_all(target(), before);
     make_window();
     EXPECT_EQ(read_all(target()) == built, true) << "file of " << before.size() << " bytes before";
@@ -107,9 +106,9 @@ TEST_F(AppTest, WrittenEngineLibraryIsA32BitX86DllWithSqlitesApi) {
   const std::optional<PeFile> pe = read_pe32(read_all(target()));
   ASSERT_TRUE(pe.has_value()) << "not a PE file";
   EXPECT_EQ(pe->machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_THAT(pe->exports, ::testing::IsSupersetOf({"sqlite3_libversion", "sqlite3_open_v2",
-                                                     "sqlite3_prepare16_v2", "sqlite3_bind_text16",
-                                                     "sqlite3_step", "sqlite3_finalize"}));
+  EXPECT_THAT(pe->exports,
+              ::testing::IsSupersetOf({"sqlite3_libversion", "sqlite3_open_v2", "sqlite3_prepare16_v2",
+                                       "sqlite3_bind_text16", "sqlite3_step", "sqlite3_finalize"}));
   EXPECT_GT(pe->exports.size(), 200u);
   for (const std::string& name : pe->exports) {
     // Plain names: neither a leading "_" nor a stdcall "@N" suffix.
@@ -152,8 +151,7 @@ TEST(EngineLibrary, MissingFolderReportsTheFullPath) {
   ScratchFolder folder;
   const std::wstring path = folder.file(L"no-such-folder\\sqlite3.dll");
   const std::wstring text = write_engine_library(GetModuleHandleW(nullptr), path);
-  EXPECT_EQ(text, L"ファイル \"" + path + L"\" を作成できません。" +
-                      system_error_text(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(text, L"ファイル \"" + path + L"\" を作成できません。" + system_error_text(ERROR_PATH_NOT_FOUND));
 }
 
 TEST(EngineLibrary, PartialWritesAreContinuedAndAStalledWriteIsAnError) {

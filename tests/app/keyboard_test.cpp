@@ -76,8 +76,7 @@ class KeyboardTest : public AppTest {
   DatabaseFolder database_{folder_};  // 実行 runs for real, on a fresh database
 };
 
-const Control push_buttons[] = {C::B_OK, C::B_close, C::B_EN, C::B_FN,
-                                C::B_EG, C::B_FG,    C::B_ETC, C::B_Y};
+const Control push_buttons[] = {C::B_OK, C::B_close, C::B_EN, C::B_FN, C::B_EG, C::B_FG, C::B_ETC, C::B_Y};
 
 TEST_F(KeyboardTest, ExecuteButtonHasTheFocusWhenTheWindowAppears) {
   open();
@@ -90,9 +89,9 @@ TEST_F(KeyboardTest, ExecuteButtonHasTheFocusWhenTheWindowAppears) {
 TEST_F(KeyboardTest, TabAndShiftTabFollowTheOrderAndTheDefaultLookFollowsTheFocus) {
   open();
   double_click(C::P_yymm);  // the pattern group shown: its selected button joins the order
-  const std::vector<Control> order = {C::B_OK,  C::B_close, C::RB1,   C::CB_yymm, C::E_EN,  C::E_FN,
-                                      C::E_EG,  C::E_FG,    C::E_ETC, C::B_EN,    C::B_FN,  C::B_EG,
-                                      C::B_FG,  C::B_ETC,   C::E_Y,   C::B_Y};
+  const std::vector<Control> order = {C::B_OK, C::B_close, C::RB1,   C::CB_yymm, C::E_EN, C::E_FN,
+                                      C::E_EG, C::E_FG,    C::E_ETC, C::B_EN,    C::B_FN, C::B_EG,
+                                      C::B_FG, C::B_ETC,   C::E_Y,   C::B_Y};
   std::vector<Control> forward, backward;
   for (std::size_t i = 0; i < order.size(); ++i) {
     press(VK_TAB);
@@ -196,8 +195,8 @@ TEST_F(KeyboardTest, FocusComesBackWhenTheWindowIsActivatedAgain) {
   for (int i = 0; i < 6; ++i) press(VK_TAB);  // 実行 ... E_FG
   ASSERT_EQ(focused(), C::E_FG);
   // Another program's window comes to the front, then this one again.
-  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
-                               100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(other, nullptr);
   SetForegroundWindow(other);
   settle();

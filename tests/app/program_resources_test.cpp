@@ -20,8 +20,8 @@ class VersionInfo {
   explicit VersionInfo(const std::wstring& path) {
     DWORD ignored = 0;
     data_.resize(GetFileVersionInfoSizeW(path.c_str(), &ignored));
-    if (data_.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data_.size()),
-                                              data_.data())) {
+    if (data_.empty() ||
+        !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data_.size()), data_.data())) {
       data_.clear();
     }
   }
@@ -55,8 +55,8 @@ class VersionInfo {
 // The sizes (square, in pixels) of the icon group `id` in the file at `path`.
 std::vector<int> icon_sizes(const std::wstring& path, int id) {
   std::vector<int> sizes;
-  HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
-                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HMODULE module =
+      LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!module) return sizes;
   HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */);
   const BYTE* bytes = group ? static_cast<const BYTE*>(LockResource(LoadResource(module, group))) : nullptr;
@@ -110,9 +110,9 @@ TEST_F(AppTest, WindowClassCarriesTheProgramIcon) {
   HINSTANCE module = GetModuleHandleW(nullptr);
   // Shared icons: loading the resource again gives the handle the class holds.
   HICON big = LoadIconW(module, MAKEINTRESOURCEW(EFI_ICON_ID));
-  HICON small = static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(EFI_ICON_ID), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON),
-                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  HICON small =
+      static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(EFI_ICON_ID), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   ASSERT_NE(big, nullptr);
   ASSERT_NE(small, nullptr);
   EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrW(window->hwnd(), GCLP_HICON)), big);

@@ -117,8 +117,8 @@ TEST_F(RunTest, RowsEqualThoseEfloadStoresForTheSameInputs) {
   const auto file = [](const char* name) { return platform::utf8_from_wide(sample(name)); };
   const efi::test_support::ProcessResult efload = efi::test_support::run_efload(
       {"run", "--yymm", "202110", "--db", efload_db, "--en", file("EN_202110.txt"), "--fn",
-       file("FN_202110.txt"), "--eg", file("EG_202110.txt"), "--fg", file("FG_202110.txt"),
-       "--etc", file("tp20211101-01_05.xlsx"), "--y", file("y_20250813.csv")},
+       file("FN_202110.txt"), "--eg", file("EG_202110.txt"), "--fg", file("FG_202110.txt"), "--etc",
+       file("tp20211101-01_05.xlsx"), "--y", file("y_20250813.csv")},
       folder_.path());
   ASSERT_EQ(efload.exit_code, 0) << efload.out << efload.err;
 
@@ -312,7 +312,7 @@ TEST_F(RunTest, ChangesMadeDuringARunWaitForTheNextRun) {
     click(Control::RB2);
     set_text(Control::E_FN, sample("FG_202110.txt"));  // 24 lines, not FN's 30
     set_text(Control::E_EG, sample("EG_202110.txt"));  // a row that was empty
-    double_click(Control::P_EN);                        // the row under way switched off
+    double_click(Control::P_EN);                       // the row under way switched off
   });
   click(Control::B_OK);
   ASSERT_TRUE(changed_during_the_run);

@@ -26,11 +26,11 @@ TEST_F(HostTest, BarEndsExactlyWhereTheRunPutIt) {
     int shown;  // PBM_GETPOS once the host has finished
   };
   const Case cases[] = {
-      {100000, {1, 2, 3, 4, 5}, 5},   // too small a move to draw: still exact at the end
+      {100000, {1, 2, 3, 4, 5}, 5},             // too small a move to draw: still exact at the end
       {1000, {1, 500, 999, 1000, 1001}, 1000},  // held at the maximum
-      {0, {1}, 0},                    // a one-line file: maximum 0, position 1 held at 0
+      {0, {1}, 0},                              // a one-line file: maximum 0, position 1 held at 0
       {35, {1, 35}, 35},
-      {35, {1, 20, 0}, 0},            // back to 0 after a step
+      {35, {1, 20, 0}, 0},  // back to 0 after a step
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.maximum);

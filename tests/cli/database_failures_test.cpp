@@ -61,9 +61,8 @@ Holder exclusive_holder(const std::string& database) {
   }
   std::shared_ptr<sqlite3> db(raw, Close{});
   char* error = nullptr;
-  if (sqlite3_exec(raw,
-                   "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;",
-                   nullptr, nullptr, &error) != SQLITE_OK) {
+  if (sqlite3_exec(raw, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr,
+                   &error) != SQLITE_OK) {
     const std::string message = error ? error : "?";
     sqlite3_free(error);
     throw std::runtime_error("taking the exclusive lock failed: " + message);
@@ -83,8 +82,8 @@ void make_read_only(const fs::path& path) {
   if (!SetFileAttributesW(path.wstring().c_str(), FILE_ATTRIBUTE_READONLY)) {
     throw std::runtime_error("marking " + path.string() + " read-only failed");
   }
-  HANDLE probe = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE probe = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
     CloseHandle(probe);
     throw PermissionsNotEnforced{"the file system lets this user write a read-only file"};
@@ -104,11 +103,11 @@ struct DatabaseCase {
   // Prepares the database (already loaded with the sample month) and returns
   // whatever must stay alive while efload runs.
   std::function<Holder(const Setting&)> prepare;
-  std::vector<std::string> sources;   // efload's source options
-  int exit_code;                      // 1 a step failed, 3 the run stopped
-  std::vector<std::string> printed;   // parts of standard output, in this order
+  std::vector<std::string> sources;  // efload's source options
+  int exit_code;                     // 1 a step failed, 3 the run stopped
+  std::vector<std::string> printed;  // parts of standard output, in this order
   std::vector<std::string> not_printed = {};
-  bool posix_only = false;            // needs file permissions Wine does not enforce
+  bool posix_only = false;  // needs file permissions Wine does not enforce
   RunAs run_as = RunAs::caller;
 };
 
@@ -121,7 +120,9 @@ const std::vector<DatabaseCase> database_cases = {
     // The first step fails while opening; its roll-back opens again and fails
     // too, so the run stops with the engine's text and no step's message.
     {"held_exclusively_by_another_process",
-     [](const Setting& s) { return exclusive_holder(s.database); }, en_and_fn, 3,
+     [](const Setting& s) { return exclusive_holder(s.database); },
+     en_and_fn,
+     3,
      {"database is locked.\n"},
      {"ENファイル", "FNファイル", "データ取り込みが終了しました", "table "}},
     {"not_a_database",
@@ -129,7 +130,9 @@ const std::vector<DatabaseCase> database_cases = {
        EXPECT_TRUE(write_file(s.database, std::string(8192, 'x')));
        return Holder();
      },
-     en_and_fn, 3, {"file is not a database.\n"},
+     en_and_fn,
+     3,
+     {"file is not a database.\n"},
      {"ENファイル", "FNファイル", "データ取り込みが終了しました", "table "}},
     // Opened read-only by the engine: every write fails, each step with its
     // own message, and the run reaches the completion box.
@@ -138,27 +141,33 @@ const std::vector<DatabaseCase> database_cases = {
        make_read_only(s.database);
        return Holder();
      },
-     en_and_fn, 1,
-     {en_error, "readonly database", fn_error, derivation_error,
-      completion},
-     {"table "}, false, RunAs::unprivileged},
+     en_and_fn,
+     1,
+     {en_error, "readonly database", fn_error, derivation_error, completion},
+     {"table "},
+     false,
+     RunAs::unprivileged},
     // The file may be written but no journal can be created beside it.
     {"folder_not_writable",
      [](const Setting& s) {
-       fs::permissions(s.folder, fs::perms::owner_read | fs::perms::owner_exec |
-                                     fs::perms::group_read | fs::perms::group_exec |
-                                     fs::perms::others_read | fs::perms::others_exec);
+       fs::permissions(s.folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                     fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
        return Holder();
      },
-     en_and_fn, 1, {en_error, "readonly database", fn_error, completion},
-     {"table En", "table Fn"}, true, RunAs::unprivileged},
+     en_and_fn,
+     1,
+     {en_error, "readonly database", fn_error, completion},
+     {"table En", "table Fn"},
+     true,
+     RunAs::unprivileged},
     // A missing table fails only the step that writes it.
     {"drug_list_table_missing",
      [](const Setting& s) {
        execute_sql(s.database, "DROP TABLE kyak");
        return Holder();
      },
-     {"--en", samples + "EN_202110.txt", "--etc", samples + "tp20211101-01_05.xlsx"}, 1,
+     {"--en", samples + "EN_202110.txt", "--etc", samples + "tp20211101-01_05.xlsx"},
+     1,
      {etc_error, "no such table: kyak", completion, "table En: 18 rows", "table EFn: "},
      {derivation_error, "table kyak:"}},
     {"table_of_another_column_count",
@@ -166,9 +175,10 @@ const std::vector<DatabaseCase> database_cases = {
        execute_sql(s.database, "ALTER TABLE Eg ADD COLUMN extra TEXT");
        return Holder();
      },
-     {"--en", samples + "EN_202110.txt", "--eg", samples + "EG_202110.txt"}, 1,
-     {eg_error, "table Eg has 28 columns but 27 values were supplied", completion,
-      "table En: 18 rows", "table EFn: "},
+     {"--en", samples + "EN_202110.txt", "--eg", samples + "EG_202110.txt"},
+     1,
+     {eg_error, "table Eg has 28 columns but 27 values were supplied", completion, "table En: 18 rows",
+      "table EFn: "},
      {derivation_error, "table Eg:"}},
 };
 
@@ -186,17 +196,15 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
   // The database in a folder of its own, readable by the user a case runs as.
   const fs::path folder = root.folder() / "db";
   fs::create_directory(folder);
-  fs::permissions(root.folder(), fs::perms::others_read | fs::perms::others_exec,
-                  fs::perm_options::add);
+  fs::permissions(root.folder(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
   const std::string database = (folder / "vorn.sqlite3").string();
   ASSERT_EQ(run_efload({"init", "--db", database}, folder).exit_code, 0);
-  const ProcessResult load = run_efload(
-      {"run", "--yymm", "202110", "--db", database, "--en", samples + "EN_202110.txt", "--fn",
-       samples + "FN_202110.txt", "--y", samples + "y_20250813.csv"},
-      folder);
+  const ProcessResult load =
+      run_efload({"run", "--yymm", "202110", "--db", database, "--en", samples + "EN_202110.txt", "--fn",
+                  samples + "FN_202110.txt", "--y", samples + "y_20250813.csv"},
+                 folder);
   ASSERT_EQ(load.exit_code, 0) << load.out;
-  fs::permissions(database, fs::perms::others_read | fs::perms::others_write,
-                  fs::perm_options::add);
+  fs::permissions(database, fs::perms::others_read | fs::perms::others_write, fs::perm_options::add);
   const DatabaseContents before = database_contents(database);
   ASSERT_EQ(before.at("En").size(), 18u);
 
@@ -226,8 +234,7 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
   std::size_t at = 0;
   for (const std::string& part : c.printed) {
     const std::size_t found = result.out.find(part, at);
-    EXPECT_NE(found, std::string::npos) << "\"" << part << "\" missing or out of order in:\n"
-                                        << result.out;
+    EXPECT_NE(found, std::string::npos) << "\"" << part << "\" missing or out of order in:\n" << result.out;
     if (found != std::string::npos) at = found + part.size();
   }
   for (const std::string& part : c.not_printed) EXPECT_THAT(result.out, Not(HasSubstr(part)));
@@ -243,9 +250,7 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DatabaseFailures, ::testing::ValuesIn(database_cases),
-                         [](const ::testing::TestParamInfo<DatabaseCase>& info) {
-                           return info.param.name;
-                         });
+                         [](const ::testing::TestParamInfo<DatabaseCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace efi::cli::testing

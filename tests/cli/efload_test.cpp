@@ -22,7 +22,6 @@
 
 #include "efload_test_support.h"
 
-
 namespace efi::cli::testing {
 namespace {
 
@@ -44,8 +43,7 @@ constexpr const char* completion = "データ取り込みが終了しました�
 std::string with_dates_masked(std::string text) {
   for (std::size_t at = text.find("ymd "); at != std::string::npos; at = text.find("ymd ", at + 1)) {
     const std::size_t digits = at + 4;
-    if (text.size() >= digits + 8 &&
-        text.find_first_not_of("0123456789", digits) >= digits + 8) {
+    if (text.size() >= digits + 8 && text.find_first_not_of("0123456789", digits) >= digits + 8) {
       text.replace(digits, 8, "yyyymmdd");
     }
   }
@@ -92,8 +90,7 @@ TEST_F(Efload, UsageErrorsExitTwoWithOneLineAndTouchNothing) {
   const std::vector<Case> cases = {
       {{}, "no command given (try 'efload --help')"},
       {{"load"}, "unknown command 'load' (the commands are init, run, report, previous-month and help)"},
-      {{"run", "--yymm", "202110", "--eh", "x.txt"},
-       "unknown option '--eh' (try 'efload run --help')"},
+      {{"run", "--yymm", "202110", "--eh", "x.txt"}, "unknown option '--eh' (try 'efload run --help')"},
       {{"run", "--en", "x.txt", "--yymm"}, "option --yymm needs a value (TEXT)"},
       {{"run", "--yymm", "--en", "x.txt"}, "option --yymm needs a value (TEXT)"},
       {{"run", "--yymm="}, "option --yymm needs a non-empty value (TEXT)"},
@@ -126,22 +123,22 @@ TEST_F(Efload, RunRefusesADatabaseThatDoesNotExist) {
   const ProcessResult result = run({"--yymm", "202110", "--en", en_sample}, database);
   EXPECT_EQ(result.exit_code, 2);
   EXPECT_EQ(result.err, "efload: the database " + database +
-                            " does not exist (create it with 'efload init --db " + database +
-                            "')\n");
+                            " does not exist (create it with 'efload init --db " + database + "')\n");
   EXPECT_FALSE(std::filesystem::exists(database));
 }
 
 TEST_F(Efload, HelpExplainsCommandsOptionsAndExitCodes) {
-  const std::vector<std::vector<std::string>> asks = {
-      {"--help"}, {"-h"}, {"help"}, {"help", "run"}, {"run", "--help"}, {"run", "--yymm", "1", "-h"},
-      {"init", "--help"}, {"help", "init"}};
+  const std::vector<std::vector<std::string>> asks = {{"--help"},         {"-h"},
+                                                      {"help"},           {"help", "run"},
+                                                      {"run", "--help"},  {"run", "--yymm", "1", "-h"},
+                                                      {"init", "--help"}, {"help", "init"}};
   for (const auto& ask : asks) {
     SCOPED_TRACE(::testing::PrintToString(ask));
     const ProcessResult result = run_efload(ask, folder.folder());
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_THAT(result.err, IsEmpty());
-    EXPECT_THAT(result.out, AllOf(HasSubstr("--db PATH"), HasSubstr("Exit status:"),
-                                  HasSubstr("Example:"), HasSubstr("efload init")));
+    EXPECT_THAT(result.out, AllOf(HasSubstr("--db PATH"), HasSubstr("Exit status:"), HasSubstr("Example:"),
+                                  HasSubstr("efload init")));
     if (ask[0] != "init" && ask.back() != "init") {
       EXPECT_THAT(result.out, AllOf(HasSubstr("--yymm TEXT"), HasSubstr("--pattern 1|2"),
                                     HasSubstr("--etc FILE"), HasSubstr("--y FILE")));
@@ -230,10 +227,9 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
                                     "table Fn: 30 rows for yymm 202110, yymmkbn 0\n"
                                     "table Eg: 15 rows for yymm 202110, yymmkbn 0\n"
                                     "table Fg: 24 rows for yymm 202110, yymmkbn 0\n"));
-  EXPECT_THAT(with_dates_masked(result.out),
-              EndsWith("table yak: 35 rows for ymd yyyymmdd\n"
-                       "table EFn: 15 rows for yymm 202110, yymmkbn 0\n"
-                       "table EFg: 8 rows for yymm 202110, yymmkbn 0\n"));
+  EXPECT_THAT(with_dates_masked(result.out), EndsWith("table yak: 35 rows for ymd yyyymmdd\n"
+                                                      "table EFn: 15 rows for yymm 202110, yymmkbn 0\n"
+                                                      "table EFg: 8 rows for yymm 202110, yymmkbn 0\n"));
   // Not on a terminal: one status line per step, no redrawn bar.
   EXPECT_EQ(result.err,
             "Eファイル(入院)\nFファイル(入院)\nEファイル(外来)\nFファイル(外来)\nYファイル\n"
@@ -241,8 +237,8 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
 
   // The ガスター散 detail of patient 12345's act 2: 1.5 g a day for 7 days.
   EXPECT_EQ(query_value(database,
-                  "select jisymd || ' ' || shiyouryou_kaisu || ' ' || meisyou from EFn "
-                  "where dscode = '0000012345' and jno = '0002' and kmno = '001'"),
+                        "select jisymd || ' ' || shiyouryou_kaisu || ' ' || meisyou from EFn "
+                        "where dscode = '0000012345' and jno = '0002' and kmno = '001'"),
             "20211003 10.5 ガスター散２％");
   // A drug the list does not hold, and a procedure, give no derived row.
   EXPECT_EQ(query_value(database, "select count(*) from EFn where rdcode in ('620098801', '190117710')"),
@@ -254,8 +250,7 @@ TEST_F(Efload, RunOverTheSamplesLoadsAndDerives) {
 // process has ended: files a run left behind. Those of runs still going (the
 // tests run in parallel) are not counted.
 std::vector<std::string> temporary_files_left() {
-  const std::filesystem::path folder =
-      std::filesystem::path(path_of(efload_path())).parent_path();
+  const std::filesystem::path folder = std::filesystem::path(path_of(efload_path())).parent_path();
   std::vector<std::string> left;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
@@ -279,8 +274,7 @@ TEST_F(Efload, DrugListWorkbookLoadsUnderItsListDate) {
   const std::string database = initialised_database();
   const ProcessResult result = run({"--yymm", "202110", "--etc", workbook}, database);
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
-  EXPECT_THAT(result.out, HasSubstr(std::string(completion) +
-                                    "\ntable kyak: 30 rows for ymd 20211101\n"));
+  EXPECT_THAT(result.out, HasSubstr(std::string(completion) + "\ntable kyak: 30 rows for ymd 20211101\n"));
   EXPECT_EQ(query_value(database, "select hinmei from kyak where code = '1112700X1011'"), "ハロタン");
   EXPECT_THAT(temporary_files_left(), IsEmpty());
 }
@@ -308,10 +302,10 @@ TEST_F(Efload, DrugListLoadRemovesTheTemporaryFilesOfEndedRuns) {
     ASSERT_TRUE(write_file(program_folder.path(name), "left behind\n")) << name;
   }
   const std::string database = initialised_database();
-  const ProcessResult result =
-      run_efload_copy(utf8_of(copy), {"run", "--yymm", "202110", "--etc", samples + "tp20211101-01_05.xlsx",
-                                      "--db", database},
-                      folder.folder());
+  const ProcessResult result = run_efload_copy(
+      utf8_of(copy),
+      {"run", "--yymm", "202110", "--etc", samples + "tp20211101-01_05.xlsx", "--db", database},
+      folder.folder());
   EXPECT_EQ(result.exit_code, 0) << result.out << result.err;
   EXPECT_THAT(result.out, HasSubstr("table kyak: 30 rows for ymd 20211101\n"));
 
@@ -339,16 +333,16 @@ TEST_F(Efload, FailedStepPrintsMessageAndCauseAndExitsOne) {
   const std::string good_line(
       "131234567\t0000000001\t20211001\t20211001\t21\t0001\t1\t2\t3\t内服\t5\t6\t7\t8\t9\t"
       "1\t2\t20211001\t4\t5\t6\t7\t8\t9\t001\r\n");
-  ASSERT_TRUE(write_file(bad, good_line + good_line + "131234567\t0000000001\t20211001\t20211001\t21\r\n" +
-                                  good_line));
+  ASSERT_TRUE(write_file(
+      bad, good_line + good_line + "131234567\t0000000001\t20211001\t20211001\t21\r\n" + good_line));
   const std::string missing = folder.path("missing_fg.txt");
   const ProcessResult result =
       run({"--yymm", "202110", "--en", bad, "--fn", fn_sample, "--fg", missing}, database);
   EXPECT_EQ(result.exit_code, 1);
   EXPECT_THAT(result.out, HasSubstr("ENファイル取り込みエラー\n  cause: " + bad +
                                     ":3: line has 5 fields, field 5 is missing\n"));
-  EXPECT_THAT(result.out, AllOf(HasSubstr("FGファイル取り込みエラー\n  cause: "),
-                                HasSubstr(missing), HasSubstr(std::string(completion) + "\n")));
+  EXPECT_THAT(result.out, AllOf(HasSubstr("FGファイル取り込みエラー\n  cause: "), HasSubstr(missing),
+                                HasSubstr(std::string(completion) + "\n")));
   // Only the tables the run changed are counted: Fn and the derivation.
   EXPECT_THAT(result.out, AllOf(HasSubstr("table Fn: 30 rows"), Not(HasSubstr("table En:")),
                                 Not(HasSubstr("table Fg:")), HasSubstr("table EFn: 0 rows")));
@@ -408,9 +402,9 @@ TEST_F(Efload, JapaneseFileNameIsLoaded) {
 
 TEST_F(Efload, RunWithoutSourcesOnlyRebuildsTheDerivedRows) {
   const std::string database = initialised_database();
-  ASSERT_EQ(run({"--yymm", "202110", "--en", en_sample, "--fn", fn_sample, "--y", y_sample}, database)
-                .exit_code,
-            0);
+  ASSERT_EQ(
+      run({"--yymm", "202110", "--en", en_sample, "--fn", fn_sample, "--y", y_sample}, database).exit_code,
+      0);
   const ProcessResult result = run({"--yymm", "202110"}, database);
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.out, std::string(completion) +

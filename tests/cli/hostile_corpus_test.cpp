@@ -88,9 +88,8 @@ MakeInput held_for_writing() {
     const fs::path path = folder / "EN_held.txt";
     fs::copy_file(native_path(EFI_SOURCE_DIR) + "/samples/EN_202110.txt", path);
 #ifdef _WIN32
-    HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       throw std::runtime_error("opening " + path.string() + " for writing failed");
     }
@@ -103,14 +102,14 @@ MakeInput held_for_writing() {
 
 struct HostileCase {
   std::string name;
-  std::string option;        // the source it is given as: --en, --y or --etc
+  std::string option;  // the source it is given as: --en, --y or --etc
   MakeInput input;
-  int exit_code;             // 0 loaded, 1 the step failed, 3 the run stopped
-  std::string message;       // the step's message or the stopping text; empty when loaded
-  std::string cause;         // part of efload's "  cause:" line; empty when none is printed
-  int en_rows = -1;          // loaded: En's rows afterwards; -1: every row is kept
-  std::string en_check = {}; // loaded: SQL giving one value of the new rows...
-  std::string en_value = {}; // ...and that value
+  int exit_code;                   // 0 loaded, 1 the step failed, 3 the run stopped
+  std::string message;             // the step's message or the stopping text; empty when loaded
+  std::string cause;               // part of efload's "  cause:" line; empty when none is printed
+  int en_rows = -1;                // loaded: En's rows afterwards; -1: every row is kept
+  std::string en_check = {};       // loaded: SQL giving one value of the new rows...
+  std::string en_value = {};       // ...and that value
   bool needs_share_modes = false;  // the case needs Windows' file share modes
 };
 
@@ -127,8 +126,8 @@ const std::vector<HostileCase> hostile_cases = {
      "nul_in_line.txt:2: line has 3 fields, field 3 is missing"},
     {"nul_after_the_last_field", "--en", committed("nul_after_fields.txt"), 0, "", "", 2,
      "select group_concat(stype, '|') from En", "001|001"},
-    {"sub_inside_a_field", "--en", committed("sub_in_field.txt"), 0, "", "", 1,
-     "select hex(meisyou) from En", "E586851AE69C8D"},
+    {"sub_inside_a_field", "--en", committed("sub_in_field.txt"), 0, "", "", 1, "select hex(meisyou) from En",
+     "E586851AE69C8D"},
     {"sub_as_end_of_file_mark", "--en", committed("eof_mark.txt"), 1, en_error,
      "eof_mark.txt:3: line has 1 fields, field 1 is missing"},
     {"lone_cr_line_ends", "--en", committed("lone_cr.txt"), 0, "", "", 2,
@@ -143,23 +142,21 @@ const std::vector<HostileCase> hostile_cases = {
     {"utf16_unpaired_surrogate", "--en", committed("utf16_unpaired.txt"), 1, en_error,
      "unpaired surrogate in UTF-16 at byte offset 444"},
     {"utf16_big_endian", "--en", committed("utf16be.txt"), 0, "", "", 2,
-     "select group_concat(meisyou, '|') from (select * from En order by jno)",
-     "ガスター散２％|𠮷野家"},
+     "select group_concat(meisyou, '|') from (select * from En order by jno)", "ガスター散２％|𠮷野家"},
     {"random_bytes", "--en", committed("random.bin"), 1, en_error,
      "random.bin:1: line has 2 fields, field 2 is missing"},
     {"folder_as_the_file", "--en", folder_as_file(), 1, en_error, "EN_202110.txt"},
-    {"file_held_open_for_writing", "--en", held_for_writing(), 1, en_error, "EN_held.txt", -1,
-     "", "", true},
+    {"file_held_open_for_writing", "--en", held_for_writing(), 1, en_error, "EN_held.txt", -1, "", "", true},
     {"e_line_of_24_fields", "--en", committed("e_24_fields.txt"), 1, en_error,
      "e_24_fields.txt:2: line has 24 fields, field 24 is missing"},
     {"y_line_of_31_fields", "--y", committed("y_31_fields.csv"), 1, y_error,
      "y_31_fields.csv:2: line has 31 fields, field 31 is missing"},
     {"y_path_with_bar", "--y", not_created("y|list.csv"), 3, path_message, ""},
     {"etc_path_with_less_than", "--etc", not_created("ab<20211001.xlsx"), 3, path_message, ""},
-    {"etc_name_with_dashes", "--etc", copied_as("etc_good.xlsx", "ab2021-10-01.xlsx"), 1,
-     etc_error, "characters 3 to 10 are \"2021-10-\", not eight digits"},
-    {"etc_name_reading_like_sql", "--etc", copied_as("etc_good.xlsx", "ab1 or 1=1.xlsx"), 1,
-     etc_error, "characters 3 to 10 are \"1 or 1=1\", not eight digits"},
+    {"etc_name_with_dashes", "--etc", copied_as("etc_good.xlsx", "ab2021-10-01.xlsx"), 1, etc_error,
+     "characters 3 to 10 are \"2021-10-\", not eight digits"},
+    {"etc_name_reading_like_sql", "--etc", copied_as("etc_good.xlsx", "ab1 or 1=1.xlsx"), 1, etc_error,
+     "characters 3 to 10 are \"1 or 1=1\", not eight digits"},
     {"etc_name_too_short", "--etc", copied_as("etc_good.xlsx", "ab.xlsx"), 1, etc_error,
      "characters 3 to 10 are \".xlsx\", not eight digits"},
 };
@@ -177,8 +174,8 @@ class Baseline {
     fs::copy_file(corpus + "etc_good.xlsx", list_1001);
     fs::copy_file(corpus + "etc_good.xlsx", list_1101);
     load({"--en", samples + "EN_202110.txt", "--fn", samples + "FN_202110.txt", "--eg",
-          samples + "EG_202110.txt", "--fg", samples + "FG_202110.txt", "--etc", list_1001,
-          "--y", samples + "y_20250813.csv"});
+          samples + "EG_202110.txt", "--fg", samples + "FG_202110.txt", "--etc", list_1001, "--y",
+          samples + "y_20250813.csv"});
     load({"--etc", list_1101});
     contents_ = database_contents(database_);
   }
@@ -260,9 +257,7 @@ TEST_P(HostileCorpus, EndsWithItsMessageAndKeepsEarlierRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, HostileCorpus, ::testing::ValuesIn(hostile_cases),
-                         [](const ::testing::TestParamInfo<HostileCase>& info) {
-                           return info.param.name;
-                         });
+                         [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace efi::cli::testing

@@ -16,7 +16,6 @@
 
 #include "efload_test_support.h"
 
-
 namespace efi::cli::testing {
 namespace {
 
@@ -25,7 +24,6 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
-
 
 std::string bytes_of(const std::string& path) {
   std::ifstream in(path_of(path), std::ios::binary);
@@ -49,8 +47,8 @@ class Report : public ::testing::Test {
     ASSERT_EQ(run_efload({"init", "--db", database}, loaded_->folder()).exit_code, 0);
     const ProcessResult run = run_efload(
         {"run", "--db", database, "--yymm", "202110", "--en", samples + "EN_202110.txt", "--fn",
-         samples + "FN_202110.txt", "--eg", samples + "EG_202110.txt", "--fg", samples + "FG_202110.txt", "--etc",
-         samples + "tp20211101-01_05.xlsx", "--y", samples + "y_20250813.csv"},
+         samples + "FN_202110.txt", "--eg", samples + "EG_202110.txt", "--fg", samples + "FG_202110.txt",
+         "--etc", samples + "tp20211101-01_05.xlsx", "--y", samples + "y_20250813.csv"},
         loaded_->folder());
     ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   }
@@ -67,8 +65,8 @@ class Report : public ::testing::Test {
   }
 
   static inline std::unique_ptr<ScratchFolder> loaded_;
-  ScratchFolder folder{"efload-report"};     // the working folder: the database and what the report writes
-  std::string database;  // a copy of the loaded sample month
+  ScratchFolder folder{"efload-report"};  // the working folder: the database and what the report writes
+  std::string database;                   // a copy of the loaded sample month
 };
 
 TEST_F(Report, SampleMonthGivesTheHandCountedSharesAndLeavesTheDatabaseAsItWas) {
@@ -77,19 +75,21 @@ TEST_F(Report, SampleMonthGivesTheHandCountedSharesAndLeavesTheDatabaseAsItWas) 
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_THAT(result.err, IsEmpty());
   EXPECT_THAT(result.out, StartsWith("efload report: 202110, pattern 1\n  Y list "));
-  EXPECT_THAT(result.out,
-              HasSubstr("; drug list 20211101 (none is dated on or before the month's end: the oldest list is used)\n"
-                        "  inpatient: new index 36.6% (50 / 136.5), cut-off 82.0% (136.5 / 166.5); 15 usage rows\n"
-                        "  outpatient: new index 56.8% (210 / 370), cut-off 100.0% (370 / 370); 8 usage rows\n"
-                        "  data quality, inpatient: 1 price-list code not in the drug list\n"
-                        "  written: efimport-report-202110.html\n"));
+  EXPECT_THAT(
+      result.out,
+      HasSubstr("; drug list 20211101 (none is dated on or before the month's end: the oldest list is used)\n"
+                "  inpatient: new index 36.6% (50 / 136.5), cut-off 82.0% (136.5 / 166.5); 15 usage rows\n"
+                "  outpatient: new index 56.8% (210 / 370), cut-off 100.0% (370 / 370); 8 usage rows\n"
+                "  data quality, inpatient: 1 price-list code not in the drug list\n"
+                "  written: efimport-report-202110.html\n"));
 
   const std::string page = bytes_of(folder.path("efimport-report-202110.html"));
   EXPECT_THAT(page, HasSubstr("data-side=\"inpatient\" data-kind=\"new_index\" data-numerator=\"50\" "
                               "data-denominator=\"136.5\" data-share=\"36.6%\""));
   EXPECT_THAT(page, HasSubstr("<td class=\"code\">3259114S1026</td><td>エンシュア・Ｈ</td>"));
   EXPECT_EQ(bytes_of(database), before) << "the report wrote to the database";
-  EXPECT_EQ(names_in(folder.folder()), (std::vector<std::string>{"efimport-report-202110.html", "vorn.sqlite3"}));
+  EXPECT_EQ(names_in(folder.folder()),
+            (std::vector<std::string>{"efimport-report-202110.html", "vorn.sqlite3"}));
 }
 
 TEST_F(Report, CsvAndJsonCarryTheSameFigures) {
@@ -100,13 +100,15 @@ TEST_F(Report, CsvAndJsonCarryTheSameFigures) {
                              "202110,外来,8,20211101,代用,56.8%,210,370,100.0%,370,370\r\n"));
 
   const std::string json_file = folder.path("month.json");
-  const ProcessResult json = report({"--yymm", "202110", "--db", database, "--format", "json", "--out", json_file,
-                                     "--months", "1"});
+  const ProcessResult json =
+      report({"--yymm", "202110", "--db", database, "--format", "json", "--out", json_file, "--months", "1"});
   ASSERT_EQ(json.exit_code, 0) << json.err;
   EXPECT_THAT(json.out, HasSubstr("written: " + json_file + "\n"));
   const std::string text = bytes_of(json_file);
-  EXPECT_THAT(text, AllOf(HasSubstr("\"new_index\": {\n          \"numerator\": 50,\n          \"denominator\": 136.5"),
-                          HasSubstr("\"drug_list_fallback\": true"), HasSubstr("\"pattern\": 1")));
+  EXPECT_THAT(
+      text,
+      AllOf(HasSubstr("\"new_index\": {\n          \"numerator\": 50,\n          \"denominator\": 136.5"),
+            HasSubstr("\"drug_list_fallback\": true"), HasSubstr("\"pattern\": 1")));
   EXPECT_EQ(text.find("\"yymm\": \"202109\""), std::string::npos) << "--months 1 shows the month alone";
 }
 
@@ -118,7 +120,8 @@ TEST_F(Report, UsageErrorsExitTwoAndWriteNothing) {
   const std::vector<Case> cases = {
       {{}, "efload report needs --yymm, the month of the report (e.g. --yymm 202110)"},
       {{"--yymm", "2110"}, "--yymm of efload report must be YYYYMM, a year and a month 01 to 12, not '2110'"},
-      {{"--yymm", "202113"}, "--yymm of efload report must be YYYYMM, a year and a month 01 to 12, not '202113'"},
+      {{"--yymm", "202113"},
+       "--yymm of efload report must be YYYYMM, a year and a month 01 to 12, not '202113'"},
       {{"--yymm", "202110", "--months", "0"}, "--months must be a whole number from 1 to 120, not '0'"},
       {{"--yymm", "202110", "--months", "6x"}, "--months must be a whole number from 1 to 120, not '6x'"},
       {{"--yymm", "202110", "--format", "pdf"}, "--format must be html, csv or json, not 'pdf'"},
@@ -155,8 +158,8 @@ TEST_F(Report, MissingDatabaseIsAUsageErrorAndIsNotCreated) {
 struct WindowHold {
   explicit WindowHold(const std::string& database) {
     if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr, nullptr) !=
-            SQLITE_OK)
+        sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr,
+                     nullptr) != SQLITE_OK)
       ADD_FAILURE() << "could not hold " << database << ": " << sqlite3_errmsg(db);
   }
   ~WindowHold() { sqlite3_close(db); }
@@ -175,12 +178,15 @@ TEST_F(Report, FailuresExitOneWithTheirMessageAndKeepAnEarlierReportWhole) {
     std::vector<std::string> message;  // parts of standard error
   };
   const std::vector<Case> cases = {
-      {"no rows for the month", {"--yymm", "202001"},
+      {"no rows for the month",
+       {"--yymm", "202001"},
        {"efload: no drug usage rows for 202001, pattern 1: EFn and EFg hold none for it.",
         "efload run --yymm 202001"}},
-      {"pattern 2 not loaded", {"--yymm", "202110", "--pattern", "2"},
+      {"pattern 2 not loaded",
+       {"--yymm", "202110", "--pattern", "2"},
        {"no drug usage rows for 202110, pattern 2", "--pattern 2"}},
-      {"output folder missing", {"--yymm", "202110", "--out", folder.path("no-such-folder/r.html")},
+      {"output folder missing",
+       {"--yymm", "202110", "--out", folder.path("no-such-folder/r.html")},
        {"efload: writing the report " + folder.path("no-such-folder/r.html") + ": cannot create the file",
         "(nothing was written; choose another file with --out)"}},
   };
@@ -197,22 +203,24 @@ TEST_F(Report, FailuresExitOneWithTheirMessageAndKeepAnEarlierReportWhole) {
     WindowHold window(database);
     const ProcessResult result = report({"--yymm", "202110", "--db", database});
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_THAT(result.err, AllOf(HasSubstr("efload: the database " + database + " is locked by another program"),
-                                  HasSubstr("EFImport window"), HasSubstr("close the window")));
+    EXPECT_THAT(result.err,
+                AllOf(HasSubstr("efload: the database " + database + " is locked by another program"),
+                      HasSubstr("EFImport window"), HasSubstr("close the window")));
   }
   EXPECT_EQ(bytes_of(folder.path("efimport-report-202110.html")), earlier);
   EXPECT_EQ(bytes_of(database), before);
-  EXPECT_EQ(names_in(folder.folder()), (std::vector<std::string>{"efimport-report-202110.html", "vorn.sqlite3"}));
+  EXPECT_EQ(names_in(folder.folder()),
+            (std::vector<std::string>{"efimport-report-202110.html", "vorn.sqlite3"}));
 }
 
 TEST_F(Report, HelpDescribesTheCommandAndItsExitStatuses) {
   for (const auto& ask : std::vector<std::vector<std::string>>{{"help", "report"}, {"report", "--help"}}) {
     const ProcessResult result = run_efload(ask, folder.folder());
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_THAT(result.out, AllOf(HasSubstr("efload report --yymm YYYYMM"), HasSubstr("--months N"),
-                                  HasSubstr("--format html|csv|json"), HasSubstr("--out FILE"),
-                                  HasSubstr("read-only"), HasSubstr("Exit status:"),
-                                  HasSubstr("held by the EFImport window")));
+    EXPECT_THAT(result.out,
+                AllOf(HasSubstr("efload report --yymm YYYYMM"), HasSubstr("--months N"),
+                      HasSubstr("--format html|csv|json"), HasSubstr("--out FILE"), HasSubstr("read-only"),
+                      HasSubstr("Exit status:"), HasSubstr("held by the EFImport window")));
   }
 }
 

@@ -80,10 +80,10 @@ TEST(Connection, TransactionsAreNumberedPerOpening) {
   c.start_transaction();
   c.commit();
   EXPECT_EQ(c.transaction_number(), 3);
-  EXPECT_EQ(log.texts, (std::vector<std::string>{
-                           "BEGIN DEFERRED TRANSACTION t_1", "COMMIT TRANSACTION t_1",
-                           "BEGIN DEFERRED TRANSACTION t_2", "ROLLBACK TRANSACTION t_2",
-                           "BEGIN DEFERRED TRANSACTION t_3", "COMMIT TRANSACTION t_3"}));
+  EXPECT_EQ(log.texts,
+            (std::vector<std::string>{"BEGIN DEFERRED TRANSACTION t_1", "COMMIT TRANSACTION t_1",
+                                      "BEGIN DEFERRED TRANSACTION t_2", "ROLLBACK TRANSACTION t_2",
+                                      "BEGIN DEFERRED TRANSACTION t_3", "COMMIT TRANSACTION t_3"}));
 
   // Opened again, the count starts again from 1.
   const auto first_generation = c.generation();

@@ -39,7 +39,9 @@ class Raw {
 
   sqlite3* handle() const { return db_; }
   void exec(const std::string& sql) { efi::test_support::execute_sql(db_, sql); }
-  std::vector<std::vector<std::string>> rows(const std::string& sql) { return efi::test_support::query_rows(db_, sql); }
+  std::vector<std::vector<std::string>> rows(const std::string& sql) {
+    return efi::test_support::query_rows(db_, sql);
+  }
   std::vector<std::string> column(const std::string& sql) { return test::column(db_, sql); }
 
  private:

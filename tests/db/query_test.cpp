@@ -219,8 +219,9 @@ TEST(TableColumns, ListsNamesInOrderAndNothingForAMissingTable) {
   const std::vector<std::string> odd = table_columns(c, "odd \"name\"");
   ASSERT_EQ(odd, (std::vector<std::string>{"a\"b", "c2"}));
   EXPECT_EQ(quoted_identifier(odd[0]), "\"a\"\"b\"");
-  EXPECT_EQ(read_column(c, "SELECT " + quoted_identifier(odd[0]) + " FROM " + quoted_identifier("odd \"name\"")),
-            std::vector<std::string>{"x"});
+  EXPECT_EQ(
+      read_column(c, "SELECT " + quoted_identifier(odd[0]) + " FROM " + quoted_identifier("odd \"name\"")),
+      std::vector<std::string>{"x"});
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ TEST(Schema, EightTablesWithTheirColumnsInOrder) {
   const std::string e_tail =
       "dkbn jno tencode rdcode kaisyaku meisyou tensu yakuzairyou zairyouryou yenten kaisu hno rdscode "
       "jisymd rdsnk snk drcode byotocode byotokbn ngkbn stype";
-  const std::string f_tail = "dkbn jno kmno tencode rdcode kaisyaku meisyou shiyouryou tani kmtensu kmyakuzairyou";
+  const std::string f_tail =
+      "dkbn jno kmno tencode rdcode kaisyaku meisyou shiyouryou tani kmtensu kmyakuzairyou";
   struct Table {
     const char* name;
     std::string columns;  // in order, blank-separated
@@ -36,12 +37,16 @@ TEST(Schema, EightTablesWithTheirColumnsInOrder) {
   } const tables[] = {
       {"En", "yymm yymmkbn scode dscode taiymd nyuymd " + e_tail, 27},
       {"Eg", "yymm yymmkbn scode dscode birthday gairaiymd " + e_tail, 27},
-      {"Fn", "yymm yymmkbn scode dscode taiymd nyuymd " + f_tail + " kmzairyoryou yenten jistensu kmkjyouhou", 21},
-      {"Fg", "yymm yymmkbn scode dscode birthday gairaiymd " + f_tail + " kmzairyouryou yenten jistensu kmkjyouhou",
+      {"Fn", "yymm yymmkbn scode dscode taiymd nyuymd " + f_tail + " kmzairyoryou yenten jistensu kmkjyouhou",
+       21},
+      {"Fg",
+       "yymm yymmkbn scode dscode birthday gairaiymd " + f_tail + " kmzairyouryou yenten jistensu kmkjyouhou",
        21},
       {"EFn",
-       "yymm yymmkbn scode dscode taiymd nyuymd dkbn jno kmno tencode rdcode meisyou jisymd shiyouryou_kaisu", 14},
-      {"EFg", "yymm yymmkbn scode dscode birthday gairaiymd dkbn jno tencode rdcode meisyou jisymd shiyouryou_kaisu",
+       "yymm yymmkbn scode dscode taiymd nyuymd dkbn jno kmno tencode rdcode meisyou jisymd shiyouryou_kaisu",
+       14},
+      {"EFg",
+       "yymm yymmkbn scode dscode birthday gairaiymd dkbn jno tencode rdcode meisyou jisymd shiyouryou_kaisu",
        13},
       {"kyak", "ymd code seibunmei hinmei flg bikou1 bikou2 bikou3 bikou4", 9},
       {"yak", "ymd yjcode name yakcode", 4},
@@ -84,8 +89,7 @@ TEST(Schema, IndexesServeTheDeletesAndTheDerivation) {
                                                    {"Fn_key", "Fn"},
                                                    {"kyak_ymd", "kyak"},
                                                    {"yak_ymd_yjcode", "yak"}}));
-  EXPECT_EQ(columns_of("En_match"),
-            split("dscode jno taiymd nyuymd dkbn scode yymm yymmkbn jisymd kaisu"));
+  EXPECT_EQ(columns_of("En_match"), split("dscode jno taiymd nyuymd dkbn scode yymm yymmkbn jisymd kaisu"));
   EXPECT_EQ(columns_of("Eg_match"),
             split("dscode jno birthday gairaiymd dkbn scode yymm yymmkbn jisymd kaisu"));
   EXPECT_EQ(columns_of("yak_ymd_yjcode"), split("ymd yjcode"));
@@ -120,11 +124,13 @@ TEST(Schema, IndexesServeTheDeletesAndTheDerivation) {
   EXPECT_EQ(p.find("SCAN fn"), std::string::npos) << p;
 
   for (const char* table : {"En", "Eg", "Fn", "Fg", "EFn", "EFg"}) {
-    const std::string d = plan(std::string("delete from ") + table + " where yymm = :yymm and yymmkbn = :yymmkbn");
+    const std::string d =
+        plan(std::string("delete from ") + table + " where yymm = :yymm and yymmkbn = :yymmkbn");
     EXPECT_NE(d.find("(yymm=? AND yymmkbn=?)"), std::string::npos) << table << "\n" << d;
   }
   EXPECT_NE(plan("delete from kyak where ymd = 20260101").find("INDEX kyak_ymd (ymd=?)"), std::string::npos);
-  EXPECT_NE(plan("delete from yak where ymd = 20260101").find("INDEX yak_ymd_yjcode (ymd=?)"), std::string::npos);
+  EXPECT_NE(plan("delete from yak where ymd = 20260101").find("INDEX yak_ymd_yjcode (ymd=?)"),
+            std::string::npos);
 }
 
 TEST(Schema, ApplyingAgainKeepsTablesAndRows) {
@@ -133,7 +139,8 @@ TEST(Schema, ApplyingAgainKeepsTablesAndRows) {
     Raw raw(db.path);
     raw.exec("insert into yak values ('20260101', '1', 'n', 'y')");
   }
-  const std::string before = Raw(db.path).rows("select group_concat(sql, ';') from sqlite_schema").at(0).at(0);
+  const std::string before =
+      Raw(db.path).rows("select group_concat(sql, ';') from sqlite_schema").at(0).at(0);
   apply_schema(db.path);
   Raw raw(db.path);
   EXPECT_EQ(raw.rows("select group_concat(sql, ';') from sqlite_schema").at(0).at(0), before);

@@ -25,7 +25,9 @@ struct Open {
     c.start_transaction();
     efi::test_support::execute_sql(c.handle(), "create table raw (v)");
   }
-  std::vector<std::vector<std::string>> rows(const std::string& sql) { return efi::test_support::query_rows(c.handle(), sql); }
+  std::vector<std::vector<std::string>> rows(const std::string& sql) {
+    return efi::test_support::query_rows(c.handle(), sql);
+  }
 };
 
 template <typename E, typename F>
@@ -50,17 +52,13 @@ int runs_of_only_statement(sqlite3* db) {
 
 TEST(Statement, TextValuesLoseTrailingBlanksOnly) {
   struct Case {
-    const char* given;     // value set
-    const char* stored;    // text stored
+    const char* given;   // value set
+    const char* stored;  // text stored
   } const cases[] = {
-      {"ABC  \t", "ABC"},
-      {"   ", ""},
-      {"", ""},
-      {"\xE8\x96\xAC\xE3\x80\x80", "\xE8\x96\xAC\xE3\x80\x80"},  // 薬 + U+3000 is kept
-      {"A B\r\n", "A B"},
-      {"\x01X\x1f\x7f", "\x01X\x1f\x7f"},  // only the end is cut, and DEL is above U+0020
-      {"X\x01\x1f", "X"},
-      {"  lead", "  lead"},
+      {"ABC  \t", "ABC"}, {"   ", ""},
+      {"", ""},           {"\xE8\x96\xAC\xE3\x80\x80", "\xE8\x96\xAC\xE3\x80\x80"},  // 薬 + U+3000 is kept
+      {"A B\r\n", "A B"}, {"\x01X\x1f\x7f", "\x01X\x1f\x7f"},  // only the end is cut, and DEL is above U+0020
+      {"X\x01\x1f", "X"}, {"  lead", "  lead"},
   };
   Open o;
   Statement insert(o.c, ParamTyping::text);
@@ -85,7 +83,8 @@ TEST(Statement, TextValuesLoseTrailingBlanksOnly) {
       insert.execute();
     }
   }
-  auto stored = o.rows("select name, typeof(name), typeof(yakcode) from yak order by cast(yjcode as integer)");
+  auto stored =
+      o.rows("select name, typeof(name), typeof(yakcode) from yak order by cast(yjcode as integer)");
   ASSERT_EQ(stored.size(), 2 * std::size(cases));
   for (std::size_t i = 0; i < stored.size(); ++i) {
     const Case& k = cases[i % std::size(cases)];
@@ -124,9 +123,9 @@ TEST(Statement, ParameterTypesFollowTheTypingOrTheFirstValue) {
   untyped.execute();
   EXPECT_EQ(untyped.param_type(0), ParamType::integer);
   for (const char* bad : {"x", "1.5", "", "+-3", "99999999999999999999"}) {
-    expect_message<std::invalid_argument>([&] { untyped.set("v", bad); },
-                                          std::string("setting statement parameter \"v\": \"") + bad +
-                                              "\" is not a whole number");
+    expect_message<std::invalid_argument>(
+        [&] { untyped.set("v", bad); },
+        std::string("setting statement parameter \"v\": \"") + bad + "\" is not a whole number");
   }
 
   // A new text starts the types afresh.
@@ -138,13 +137,10 @@ TEST(Statement, ParameterTypesFollowTheTypingOrTheFirstValue) {
   untyped.set("v", std::int64_t{2});
   untyped.execute();
 
-  EXPECT_EQ(o.rows("select v, typeof(v) from raw order by rowid"),
-            (std::vector<std::vector<std::string>>{{"0", "text"},
-                                                   {"-12", "text"},
-                                                   {"1", "integer"},
-                                                   {"7", "integer"},
-                                                   {"1", "text"},
-                                                   {"2", "text"}}));
+  EXPECT_EQ(
+      o.rows("select v, typeof(v) from raw order by rowid"),
+      (std::vector<std::vector<std::string>>{
+          {"0", "text"}, {"-12", "text"}, {"1", "integer"}, {"7", "integer"}, {"1", "text"}, {"2", "text"}}));
 }
 
 TEST(Statement, IntegerKeyDeleteMatchesTextKeysOnlyInTypedColumns) {
@@ -178,8 +174,9 @@ TEST(Statement, MarkersAreNamesOutsideQuotesAndComments) {
   Statement s(o.c, ParamTyping::text);
   s.set_lines({"insert into raw select ':lit' || \":ident\" || [:b] || `:c` -- :line",
                "  || /* :block\n :still */ :Real || :REAL || :real"});
-  EXPECT_EQ(s.text(), "insert into raw select ':lit' || \":ident\" || [:b] || `:c` -- :line\n"
-                      "  || /* :block\n :still */ :Real || :REAL || :real");
+  EXPECT_EQ(s.text(),
+            "insert into raw select ':lit' || \":ident\" || [:b] || `:c` -- :line\n"
+            "  || /* :block\n :still */ :Real || :REAL || :real");
   ASSERT_EQ(s.param_count(), 1u);
   EXPECT_EQ(s.param_name(0), "Real");
   EXPECT_EQ(s.param_index("real"), 0u);
@@ -187,7 +184,8 @@ TEST(Statement, MarkersAreNamesOutsideQuotesAndComments) {
   s.set("REAL", "x");
   efi::test_support::execute_sql(o.c.handle(), "create table b (\":b\"); insert into b values ('B')");
   // "[:b]" names a column: make the statement valid by giving it a source
-  s.set_text("insert into raw select ':lit' || \":b\" || [:b] || `:b` || :Real || :REAL /* :x */ from b -- :y");
+  s.set_text(
+      "insert into raw select ':lit' || \":b\" || [:b] || `:b` || :Real || :REAL /* :x */ from b -- :y");
   s.set("real", "r");
   s.execute();
   EXPECT_EQ(column(o.c.handle(), "select v from raw"), std::vector<std::string>{":litBBBrr"});
@@ -235,7 +233,8 @@ TEST(Statement, ErrorsNameWhatFailed) {
   Connection closed(o.db.dir.path("other.sqlite3"));
   Statement never(closed, ParamTyping::text);
   never.set_text("select 1");
-  expect_message<Error>([&] { never.execute(); }, "executing a statement: the database connection is not open");
+  expect_message<Error>([&] { never.execute(); },
+                        "executing a statement: the database connection is not open");
 }
 
 TEST(Statement, PreparesOnceAndAgainAfterNewTextOrReopening) {

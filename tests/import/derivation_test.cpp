@@ -58,9 +58,8 @@ class Derivation : public RunTest {
 TEST_F(Derivation, JoinsTheMatchingERowAndMultipliesItsKaisu) {
   EXPECT_EQ(load({e_record("half", "3", "20211002"), e_record("whole", "2", "20211003"),
                   e_record("empty", "", "20211004")},
-                 {f_record("half", "R1", "0.5"), f_record("whole", "R1", "3"),
-                  f_record("empty", "R1", "2"), f_record("lonely", "R1", "2"),
-                  f_record("notlisted", "R9", "2")},
+                 {f_record("half", "R1", "0.5"), f_record("whole", "R1", "3"), f_record("empty", "R1", "2"),
+                  f_record("lonely", "R1", "2"), f_record("notlisted", "R9", "2")},
                  {y_record("R1")}),
             RunOutcome::completed);
 
@@ -98,8 +97,9 @@ TEST_F(Derivation, UsesTheNewestYListOnlyAndKeepsItsDuplicates) {
 }
 
 TEST_F(Derivation, EmptyYListLeavesTheKeyWithoutRows) {
-  exec("insert into EFn (yymm, yymmkbn, rdcode) values ('202110', '0', 'stale'), ('202110', '1', 'kept');"
-       "insert into EFg (yymm, yymmkbn, rdcode) values ('202110', '0', 'stale'), ('202109', '0', 'kept');");
+  exec(
+      "insert into EFn (yymm, yymmkbn, rdcode) values ('202110', '0', 'stale'), ('202110', '1', 'kept');"
+      "insert into EFg (yymm, yymmkbn, rdcode) values ('202110', '0', 'stale'), ('202109', '0', 'kept');");
   EXPECT_EQ(load({e_record("a", "1", "d")}, {f_record("a", "R1", "1")}, {}), RunOutcome::completed);
   EXPECT_EQ(query("select rdcode from EFn"), (std::vector<Row>{{"kept"}}));
   EXPECT_EQ(query("select rdcode from EFg"), (std::vector<Row>{{"kept"}}));

@@ -44,9 +44,9 @@ TEST(FieldList, SplitsTabDelimitedLinesStrictly) {
       {"x\"y\"", {"x\"y\""}},
       {"\"a\" \tb", {"a", " ", "b"}},
       // beyond the table: more quoting, trimming and the NUL
-      {"\"a\"\"b", {"a\"b"}},              // no closing quote: pairs still stand for one
+      {"\"a\"\"b", {"a\"b"}},  // no closing quote: pairs still stand for one
       {"\"a\"\"", {"a\""}},
-      {"\"a\"\t", {"a", ""}},               // a delimiter at the end after a quoted field
+      {"\"a\"\t", {"a", ""}},  // a delimiter at the end after a quoted field
       {"\"a\"\"b\"\"c\"\t\"\"\"\"", {"a\"b\"c", "\""}},
       {"\xE3\x80\x80x\xE3\x80\x80\t y\r", {"\xE3\x80\x80x\xE3\x80\x80", " y\r"}},  // full-width spaces, CR
       {std::string("a\tb\0c\td", 7), {"a", "b"}},

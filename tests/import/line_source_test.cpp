@@ -74,23 +74,43 @@ TEST_F(LineSourceTest, CutsLinesAndDecodesEveryEncoding) {
       {"LF CR at the end", "\n\r", Encoding::ansi, {"", ""}},
       {"every further break adds one", "a\n\n\n", Encoding::ansi, {"a", "", ""}},
       {"only a break", "\r\n", Encoding::ansi, {""}},
-      {"NUL and 0x1A stay inside the line", "a\0b\x1A" "c\r\nd"s, Encoding::ansi, {"a\0b\x1A" "c"s, "d"}},
-      {"code page 932", "\x93\xFC\x89\x40\t\x8A\x4F\x97\x88\r\n\xB1\xB2"s, Encoding::ansi,
+      {"NUL and 0x1A stay inside the line",
+       "a\0b\x1A"
+       "c\r\nd"s,
+       Encoding::ansi,
+       {"a\0b\x1A"
+        "c"s,
+        "d"}},
+      {"code page 932",
+       "\x93\xFC\x89\x40\t\x8A\x4F\x97\x88\r\n\xB1\xB2"s,
+       Encoding::ansi,
        {"\u5165\u9662\t\u5916\u6765", "\uFF71\uFF72"}},
-      {"a lead byte swallows the LF after it", "\x81\nA\nB", Encoding::ansi, {"\u30FB" "A", "B"}},
+      {"a lead byte swallows the LF after it",
+       "\x81\nA\nB",
+       Encoding::ansi,
+       {"\u30FB"
+        "A",
+        "B"}},
       {"a lead byte before NUL and at the end", "\x81\0\n\x81"s, Encoding::ansi, {"\u30FB\0"s, "\u30FB"}},
       {"UTF-8 without a mark is read as 932", "\xE3\x81\x82\n", Encoding::ansi, {"\u7E3A\u30FB"}},
-      {"UTF-8 with a mark", "\xEF\xBB\xBF\xE3\x81\x82\r\n\xF0\x9F\x98\x80", Encoding::utf8,
+      {"UTF-8 with a mark",
+       "\xEF\xBB\xBF\xE3\x81\x82\r\n\xF0\x9F\x98\x80",
+       Encoding::utf8,
        {"\u3042", "\xF0\x9F\x98\x80"}},
       {"a mark alone", "\xEF\xBB\xBF", Encoding::utf8, {}},
-      {"UTF-16 LE", "\xFF\xFE"s + utf16le(u"\u5165\u9662\r\n\U0001F600\rx"), Encoding::utf16le,
+      {"UTF-16 LE",
+       "\xFF\xFE"s + utf16le(u"\u5165\u9662\r\n\U0001F600\rx"),
+       Encoding::utf16le,
        {"\u5165\u9662", "\xF0\x9F\x98\x80", "x"}},
-      {"UTF-16 BE", "\xFE\xFF"s + utf16be(u"a\n\n\U0001F600"), Encoding::utf16be, {"a", "", "\xF0\x9F\x98\x80"}},
+      {"UTF-16 BE",
+       "\xFE\xFF"s + utf16be(u"a\n\n\U0001F600"),
+       Encoding::utf16be,
+       {"a", "", "\xF0\x9F\x98\x80"}},
   };
   for (const Case& c : cases) {
     const std::string path = write(c.bytes);
-    for (std::size_t block : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5},
-                              LineSource::default_block_size}) {
+    for (std::size_t block :
+         {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, LineSource::default_block_size}) {
       LineSource source(path, block);
       EXPECT_EQ(source.encoding(), c.encoding) << c.what;
       EXPECT_EQ(source.line_count(), c.lines.size()) << c.what << ", blocks of " << block;
@@ -134,8 +154,8 @@ TEST_F(LineSourceTest, LinesStayValidUntilTheNextCall) {
 struct FailCase {
   const char* what;
   std::string bytes;
-  std::uint64_t line;   // 0 when the failure is not tied to a line
-  std::string reason;   // after "cannot read file '<path>': "
+  std::uint64_t line;  // 0 when the failure is not tied to a line
+  std::string reason;  // after "cannot read file '<path>': "
 };
 
 TEST_F(LineSourceTest, BadTextFailsBeforeTheFirstLine) {
@@ -145,15 +165,27 @@ TEST_F(LineSourceTest, BadTextFailsBeforeTheFirstLine) {
     return text;
   }();
   const std::vector<FailCase> cases = {
-      {"UTF-8 with a mark and one invalid sequence", "\xEF\xBB\xBF" "ok\r\nstill ok\r\nbad \xC0\x80 here\r\nok\r\n", 3,
-       "invalid UTF-8 at byte offset 21"},
+      {"UTF-8 with a mark and one invalid sequence",
+       "\xEF\xBB\xBF"
+       "ok\r\nstill ok\r\nbad \xC0\x80 here\r\nok\r\n",
+       3, "invalid UTF-8 at byte offset 21"},
       {"invalid UTF-8 far into the file", "\xEF\xBB\xBF" + many_good_lines + "\xED\xA0\x80", 101,
        "invalid UTF-8 at byte offset " + std::to_string(3 + many_good_lines.size())},
-      {"truncated UTF-8 at the end", "\xEF\xBB\xBF" "a\n\xE3\x81", 2, "invalid UTF-8 at byte offset 5"},
-      {"UTF-16 with an odd number of bytes", "\xFF\xFE" "a\0b"s, 0, "UTF-16 file has an odd number of bytes"},
-      {"UTF-16 with an unpaired surrogate", "\xFF\xFE" "a\0\n\0\x3D\xD8" "b\0"s, 2,
-       "unpaired surrogate in UTF-16 at byte offset 6"},
-      {"UTF-16 BE ending in a high surrogate", "\xFE\xFF\0a\xD8\x3D"s, 1, "unpaired surrogate in UTF-16 at byte offset 4"},
+      {"truncated UTF-8 at the end",
+       "\xEF\xBB\xBF"
+       "a\n\xE3\x81",
+       2, "invalid UTF-8 at byte offset 5"},
+      {"UTF-16 with an odd number of bytes",
+       "\xFF\xFE"
+       "a\0b"s,
+       0, "UTF-16 file has an odd number of bytes"},
+      {"UTF-16 with an unpaired surrogate",
+       "\xFF\xFE"
+       "a\0\n\0\x3D\xD8"
+       "b\0"s,
+       2, "unpaired surrogate in UTF-16 at byte offset 6"},
+      {"UTF-16 BE ending in a high surrogate", "\xFE\xFF\0a\xD8\x3D"s, 1,
+       "unpaired surrogate in UTF-16 at byte offset 4"},
   };
   for (const FailCase& c : cases) {
     const std::string path = write(c.bytes);
@@ -191,8 +223,8 @@ TEST_F(LineSourceTest, AMissingFileCannotBeOpened) {
 #ifdef _WIN32
 TEST_F(LineSourceTest, AFileOpenForWritingCannotBeRead) {
   const std::string path = write("a\r\n");
-  HANDLE writer = CreateFileW(platform::wide_from_utf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE writer = CreateFileW(platform::wide_from_utf8(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
   try {
     LineSource source(path);

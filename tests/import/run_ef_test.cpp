@@ -12,8 +12,7 @@ struct TableOf {
   Source source;
   const char* table;
 };
-constexpr TableOf tables[] = {
-    {Source::en, "En"}, {Source::fn, "Fn"}, {Source::eg, "Eg"}, {Source::fg, "Fg"}};
+constexpr TableOf tables[] = {{Source::en, "En"}, {Source::fn, "Fn"}, {Source::eg, "Eg"}, {Source::fg, "Fg"}};
 
 const char* table_of(Source source) {
   for (const TableOf& t : tables) {
@@ -88,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {joined(first(f19, 18), '\t') + "\t"},
                  {stored(with(f19, 18, ""))}},
         LineCase{"FOutpatient19Fields", Source::fg, {joined(f19, '\t')}, {stored(f19)}},
-        LineCase{"AnEFileInTheFBoxGivesItsFirst19", Source::fn, {joined(e25, '\t')}, {stored(first(e25, 19))}}),
+        LineCase{
+            "AnEFileInTheFBoxGivesItsFirst19", Source::fn, {joined(e25, '\t')}, {stored(first(e25, 19))}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EfSteps, FewerFieldsThanReadFailsWithTheStepsMessage) {
@@ -128,10 +128,10 @@ TEST_F(EfSteps, KeysKeepOtherYearMonthsAndPatterns) {
     load("202109", 0, {"d"});
     load("202110", 0, {"e"});  // replaces a and b, and nothing else
 
-    EXPECT_EQ(query("select yymm, yymmkbn, typeof(yymmkbn), scode from " + table + " order by scode"),
-              (std::vector<Row>{{"202110", "1", "text", "c0"},
-                                {"202109", "0", "text", "d0"},
-                                {"202110", "0", "text", "e0"}}))
+    EXPECT_EQ(
+        query("select yymm, yymmkbn, typeof(yymmkbn), scode from " + table + " order by scode"),
+        (std::vector<Row>{
+            {"202110", "1", "text", "c0"}, {"202109", "0", "text", "d0"}, {"202110", "0", "text", "e0"}}))
         << table;
   }
 }

@@ -34,13 +34,14 @@ class EtcStep : public RunTest {
 
 TEST_F(EtcStep, StoresTheLinesAfterTheFourthUnderTheListDate) {
   leave_stale_temp();
-  const RunOutcome outcome = import("ab20211001.xlsx", {
-      "c1,s1,h1,f1,b1,b2,b3,b4",
-      "c2,s2,h2,f2,b1,b2,b3",           // seven fields: bikou4 empty
-      "c3,s3,h3,f3,b1,b2,b3,",          // an empty eighth field
-      "c4,s4,h4,f4,b1,b2,b3,b4,extra",  // a ninth field is dropped
-      "c5,\"s,5\", h5,f5,b1,b2,b3,b4",  // a quoted comma, a leading blank
-  });
+  const RunOutcome outcome =
+      import("ab20211001.xlsx", {
+                                    "c1,s1,h1,f1,b1,b2,b3,b4",
+                                    "c2,s2,h2,f2,b1,b2,b3",           // seven fields: bikou4 empty
+                                    "c3,s3,h3,f3,b1,b2,b3,",          // an empty eighth field
+                                    "c4,s4,h4,f4,b1,b2,b3,b4,extra",  // a ninth field is dropped
+                                    "c5,\"s,5\", h5,f5,b1,b2,b3,b4",  // a quoted comma, a leading blank
+                                });
 
   EXPECT_EQ(outcome, RunOutcome::completed);
   EXPECT_EQ(query("select * from kyak order by rowid"),
@@ -88,15 +89,13 @@ TEST_F(EtcStep, ListDateNotEightDigitsFailsAndKeepsEveryList) {
     const char* name;  // of the workbook
     const char* date;  // its characters 3 to 10
   };
-  for (const Case& c : {Case{"ab2021-10-01.xlsx", "2021-10-"},
-                        Case{"ab1 or 1=1.xlsx", "1 or 1=1"},
-                        Case{"ab0' or ''='.xlsx", "0' or ''"},
-                        Case{"ab2021.xlsx", "2021.xls"},
-                        Case{"ab.xlsx", ".xlsx"},
-                        Case{"ab", ""},
-                        Case{"ab２０２１１００１.xlsx", "２０２１１００１"}}) {
-    exec("delete from kyak;"
-         "insert into kyak (ymd, code) values ('20211001', 'a'), ('20200101', 'b'), ('2021-10-', 'c');");
+  for (const Case& c :
+       {Case{"ab2021-10-01.xlsx", "2021-10-"}, Case{"ab1 or 1=1.xlsx", "1 or 1=1"},
+        Case{"ab0' or ''='.xlsx", "0' or ''"}, Case{"ab2021.xlsx", "2021.xls"}, Case{"ab.xlsx", ".xlsx"},
+        Case{"ab", ""}, Case{"ab２０２１１００１.xlsx", "２０２１１００１"}}) {
+    exec(
+        "delete from kyak;"
+        "insert into kyak (ymd, code) values ('20211001', 'a'), ('20200101', 'b'), ('2021-10-', 'c');");
     leave_stale_temp();
     converter.calls.clear();
 
@@ -118,10 +117,10 @@ TEST_F(EtcStep, ListDateNotEightDigitsFailsAndKeepsEveryList) {
 
 struct EtcFailure {
   const char* name;
-  std::vector<std::string> data;         // after the four skipped lines
+  std::vector<std::string> data;          // after the four skipped lines
   std::optional<std::string> conversion;  // set: the conversion fails so
   bool has_converter;
-  std::string cause;                      // "{csv}" and "{xlsx}" stand for the paths
+  std::string cause;  // "{csv}" and "{xlsx}" stand for the paths
 };
 
 class EtcFailures : public EtcStep, public ::testing::WithParamInterface<EtcFailure> {};
@@ -142,7 +141,8 @@ TEST_P(EtcFailures, RollBackReportAndGoOnWithTheYStep) {
   std::string cause = c.cause;
   for (const auto& [mark, value] : {std::pair<std::string, std::string>{"{csv}", environment.temp_csv_path},
                                     {"{xlsx}", path("ab20211001.xlsx")}}) {
-    if (const std::size_t at = cause.find(mark); at != std::string::npos) cause.replace(at, mark.size(), value);
+    if (const std::size_t at = cause.find(mark); at != std::string::npos)
+      cause.replace(at, mark.size(), value);
   }
   EXPECT_EQ(host.failures[0].cause, cause);
   EXPECT_EQ(query("select ymd, code from kyak"), (std::vector<Row>{{"20211001", "old"}}));
@@ -154,13 +154,25 @@ TEST_P(EtcFailures, RollBackReportAndGoOnWithTheYStep) {
 INSTANTIATE_TEST_SUITE_P(
     Causes, EtcFailures,
     ::testing::Values(
-        EtcFailure{"ConversionFails", {"new,s,h,f,1,2,3,4"}, "Excel is not installed", true,
+        EtcFailure{"ConversionFails",
+                   {"new,s,h,f,1,2,3,4"},
+                   "Excel is not installed",
+                   true,
                    "Excel is not installed"},
-        EtcFailure{"NoConverter", {"new,s,h,f,1,2,3,4"}, std::nullopt, false,
+        EtcFailure{"NoConverter",
+                   {"new,s,h,f,1,2,3,4"},
+                   std::nullopt,
+                   false,
                    "converting \"{xlsx}\": no workbook converter is available"},
-        EtcFailure{"SixFields", {"new,s,h,f,1,2,3,4", "bad,s,h,f,1,2"}, std::nullopt, true,
+        EtcFailure{"SixFields",
+                   {"new,s,h,f,1,2,3,4", "bad,s,h,f,1,2"},
+                   std::nullopt,
+                   true,
                    "{csv}:6: line has 6 fields, field 6 is missing (converted from \"{xlsx}\")"},
-        EtcFailure{"CellWithALineBreak", {"new,s,h,f,1,\"two\r\nlines\",3,4"}, std::nullopt, true,
+        EtcFailure{"CellWithALineBreak",
+                   {"new,s,h,f,1,\"two\r\nlines\",3,4"},
+                   std::nullopt,
+                   true,
                    "{csv}:5: line has 6 fields, field 6 is missing (converted from \"{xlsx}\")"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -33,9 +33,7 @@ class RecordingHost : public RunHost {
   void set_status(std::string_view text) override { events.push_back("status:" + std::string(text)); }
   void repaint() override { events.push_back("repaint"); }
   void set_progress_max(int maximum) override { events.push_back("max:" + std::to_string(maximum)); }
-  void set_progress_position(int position) override {
-    events.push_back("pos:" + std::to_string(position));
-  }
+  void set_progress_position(int position) override { events.push_back("pos:" + std::to_string(position)); }
   void pump_messages() override { events.push_back("pump"); }
   void show_step_error(const StepFailure& failure) override {
     events.push_back("step_error:" + std::string(failure.step_message));
@@ -78,19 +76,19 @@ class RecordingHost : public RunHost {
     std::string cause;         // its text, as efload prints it
   };
 
-  std::vector<std::string> events;      // every call, in order
-  std::vector<ShownFailure> failures;   // what show_step_error received
-  std::vector<StepReport> finished;     // what step_finished received
+  std::vector<std::string> events;     // every call, in order
+  std::vector<ShownFailure> failures;  // what show_step_error received
+  std::vector<StepReport> finished;    // what step_finished received
 };
 
 // Writes `csv` to the output file, or throws after writing part of it.
 class TestConverter : public workbook::Converter {
  public:
   struct Call {
-    std::string excel_file;    // the workbook asked for
-    std::string out_file;      // where the CSV was to go
-    int format;                // the file-format code
-    bool out_file_existed;     // whether a file was already there
+    std::string excel_file;  // the workbook asked for
+    std::string out_file;    // where the CSV was to go
+    int format;              // the file-format code
+    bool out_file_existed;   // whether a file was already there
   };
   void convert(const std::string& excel_file, const std::string& out_file, int format) override {
     calls.push_back({excel_file, out_file, format, std::filesystem::exists(path_of(out_file))});
@@ -169,7 +167,7 @@ class RunTest : public ::testing::Test {
   TestConverter converter;
   Environment environment;
   RunKeys keys;
-  RunReport report;                   // what the last run() did
+  RunReport report;                // what the last run() did
   std::string today = "20250301";  // what the clock says
   int today_calls = 0;             // how often the clock was asked
 };

@@ -37,9 +37,8 @@ TEST_F(RunFrame, RunsEveryStepInOrderAndEndsWithTheCompletionBox) {
 
   EXPECT_EQ(run(), RunOutcome::completed);
 
-  EXPECT_EQ(host.starting_with("status:"),
-            (Events{status_en, status_fn, status_eg, status_fg, status_etc, status_y,
-                    status_derivation, "status:"}));
+  EXPECT_EQ(host.starting_with("status:"), (Events{status_en, status_fn, status_eg, status_fg, status_etc,
+                                                   status_y, status_derivation, "status:"}));
   EXPECT_EQ(host.starting_with("step_error:"), Events{});
   EXPECT_EQ(host.events.back(), completion);
   // One row per source table; the F items are not in the Y list, so the
@@ -59,10 +58,10 @@ TEST_F(RunFrame, CallsTheHostInTheFrameOrder) {
   EXPECT_EQ(run(), RunOutcome::completed);
 
   EXPECT_EQ(host.events,
-            (Events{status_en, "repaint", "max:0", "pos:1", "pump", "pos:0",  // E inpatient
-                    "pos:0", "pos:0", "pos:0", "pos:0",                    // F, E, F, ETC skipped
-                    status_y, "repaint", "max:2", "pos:1", "pump", "max:2", "pos:2", "pump",
-                    status_derivation, "repaint", "pump", "status:", completion}));
+            (Events{status_en, "repaint",         "max:0",   "pos:1", "pump",    "pos:0",  // E inpatient
+                    "pos:0",   "pos:0",           "pos:0",   "pos:0",  // F, E, F, ETC skipped
+                    status_y,  "repaint",         "max:2",   "pos:1", "pump",    "max:2",   "pos:2",
+                    "pump",    status_derivation, "repaint", "pump",  "status:", completion}));
 }
 
 struct ProgressCase {
@@ -103,23 +102,22 @@ const std::string y32 = y_line("y");
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, RunProgress,
-    ::testing::Values(
-        ProgressCase{"EZeroLines", Source::en, {}, {"repaint"}},
-        ProgressCase{"EOneLine", Source::en, {e1}, {"repaint", "max:0", "pos:1", "pump"}},
-        ProgressCase{"EThreeLines",
-                     Source::en,
-                     {e1, e1, e1},
-                     {"repaint", "max:2", "pos:1", "pump", "max:2", "pos:2", "pump", "max:2", "pos:3",
-                      "pump"}},
-        ProgressCase{"EtcFourLinesOnly", Source::etc, {"h", "h", "h", "h"}, {"repaint"}},
-        ProgressCase{"EtcSixLines",
-                     Source::etc,
-                     {"h", "h", "h", "h", etc8, etc8},
-                     {"repaint", "max:6", "pos:5", "pump", "max:6", "pos:6", "pump"}},
-        ProgressCase{"YTwoLines",
-                     Source::y,
-                     {y32, y32},
-                     {"repaint", "max:2", "pos:1", "pump", "max:2", "pos:2", "pump"}}),
+    ::testing::Values(ProgressCase{"EZeroLines", Source::en, {}, {"repaint"}},
+                      ProgressCase{"EOneLine", Source::en, {e1}, {"repaint", "max:0", "pos:1", "pump"}},
+                      ProgressCase{"EThreeLines",
+                                   Source::en,
+                                   {e1, e1, e1},
+                                   {"repaint", "max:2", "pos:1", "pump", "max:2", "pos:2", "pump", "max:2",
+                                    "pos:3", "pump"}},
+                      ProgressCase{"EtcFourLinesOnly", Source::etc, {"h", "h", "h", "h"}, {"repaint"}},
+                      ProgressCase{"EtcSixLines",
+                                   Source::etc,
+                                   {"h", "h", "h", "h", etc8, etc8},
+                                   {"repaint", "max:6", "pos:5", "pump", "max:6", "pos:6", "pump"}},
+                      ProgressCase{"YTwoLines",
+                                   Source::y,
+                                   {y32, y32},
+                                   {"repaint", "max:2", "pos:1", "pump", "max:2", "pos:2", "pump"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunFrame, ZeroLineFileEmptiesTheKeyAndCommits) {
@@ -157,43 +155,45 @@ TEST_P(RunStepFailure, RollsBackReportsAndGoesOn) {
   EXPECT_EQ(host.starting_with("step_error:"), Events{"step_error:ENファイル取り込みエラー"});
   ASSERT_EQ(host.failures.size(), 1u);
   EXPECT_NE(host.failures[0].cause.find(bad), std::string::npos) << host.failures[0].cause;
-  EXPECT_NE(host.failures[0].cause.find(c.cause_after_path), std::string::npos)
-      << host.failures[0].cause;
+  EXPECT_NE(host.failures[0].cause.find(c.cause_after_path), std::string::npos) << host.failures[0].cause;
   // The key keeps the rows of the earlier run, later steps still ran.
   EXPECT_EQ(query("select scode, kaisu from En"), (std::vector<Row>{{"old0", "old14"}}));
   EXPECT_EQ(query("select scode from Fn"), (std::vector<Row>{{"fn0"}}));
-  EXPECT_EQ(host.starting_with("status:"),
-            (Events{status_en, status_fn, status_derivation, "status:"}));
+  EXPECT_EQ(host.starting_with("status:"), (Events{status_en, status_fn, status_derivation, "status:"}));
   EXPECT_EQ(host.events.back(), completion);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Causes, RunStepFailure,
-    ::testing::Values(
-        FailureCase{"ShortLine", lines_of({e_line("n"), joined(numbered_fields("n", 24), '\t')}),
-                    ":2: line has 24 fields, field 24 is missing"},
-        FailureCase{"EmptyMiddleLine", lines_of({e_line("n"), "", e_line("n")}),
-                    ":2: line has 0 fields, field 0 is missing"},
-        FailureCase{"EmptyLastLine", lines_of({e_line("n")}) + "\r\n",
-                    ":2: line has 0 fields, field 0 is missing"},
-        FailureCase{"HeaderTooShort", lines_of({"scode\tdscode", e_line("n")}),
-                    ":1: line has 2 fields, field 2 is missing"},
-        FailureCase{"MissingFile", std::nullopt, ""},
-        FailureCase{"BadUtf8", "\xEF\xBB\xBF" "a\t\xFF\r\n", ""}),
+    ::testing::Values(FailureCase{"ShortLine",
+                                  lines_of({e_line("n"), joined(numbered_fields("n", 24), '\t')}),
+                                  ":2: line has 24 fields, field 24 is missing"},
+                      FailureCase{"EmptyMiddleLine", lines_of({e_line("n"), "", e_line("n")}),
+                                  ":2: line has 0 fields, field 0 is missing"},
+                      FailureCase{"EmptyLastLine", lines_of({e_line("n")}) + "\r\n",
+                                  ":2: line has 0 fields, field 0 is missing"},
+                      FailureCase{"HeaderTooShort", lines_of({"scode\tdscode", e_line("n")}),
+                                  ":1: line has 2 fields, field 2 is missing"},
+                      FailureCase{"MissingFile", std::nullopt, ""},
+                      FailureCase{"BadUtf8",
+                                  "\xEF\xBB\xBF"
+                                  "a\t\xFF\r\n",
+                                  ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunFrame, DerivationRunsWhenEveryStepIsSkipped) {
-  exec("insert into Fn (yymm, yymmkbn, rdcode, shiyouryou) values ('202110', '0', 'R1', '2');"
-       "insert into yak values ('20250101', 'R1', 'n', 'k');"
-       "insert into EFn (yymm, yymmkbn, rdcode) values ('202110', '0', 'stale'), ('202110', '1', 'kept');");
+  exec(
+      "insert into Fn (yymm, yymmkbn, rdcode, shiyouryou) values ('202110', '0', 'R1', '2');"
+      "insert into yak values ('20250101', 'R1', 'n', 'k');"
+      "insert into EFn (yymm, yymmkbn, rdcode) values ('202110', '0', 'stale'), ('202110', '1', 'kept');");
   // Switched off with a file name, or switched on without one.
   for (SourceInput& input : keys.sources) input = SourceInput{false, path("any.txt")};
   keys.sources[static_cast<std::size_t>(Source::y)] = SourceInput{true, ""};
 
   EXPECT_EQ(run(), RunOutcome::completed);
 
-  EXPECT_EQ(host.events, (Events{"pos:0", "pos:0", "pos:0", "pos:0", "pos:0", status_derivation,
-                                 "repaint", "pump", "status:", completion}));
+  EXPECT_EQ(host.events, (Events{"pos:0", "pos:0", "pos:0", "pos:0", "pos:0", status_derivation, "repaint",
+                                 "pump", "status:", completion}));
   EXPECT_EQ(query("select yymmkbn, rdcode from EFn order by yymmkbn"),
             (std::vector<Row>{{"0", "R1"}, {"1", "kept"}}));
 }
@@ -262,15 +262,14 @@ TEST(GeneralErrorText, AppendsAFullStopAfterCharactersAboveIt) {
     const char* text;
     const char* expected;
   };
-  for (const Case& c : {Case{"unable to open database file", "unable to open database file."},
-                        Case{"ends with a stop.", "ends with a stop."},
-                        Case{"bang!", "bang!"},        // '!' sorts below '.'
-                        Case{"dash-", "dash-"},        // so does '-'
-                        Case{"slash/", "slash/."},     // '/' sorts above
-                        Case{"9", "9."},
-                        Case{"", ""},
-                        Case{"パスに無効な文字が含まれています", "パスに無効な文字が含まれています."},
-                        Case{"終了。", "終了。."}}) {
+  for (const Case& c :
+       {Case{"unable to open database file", "unable to open database file."},
+        Case{"ends with a stop.", "ends with a stop."}, Case{"bang!", "bang!"},  // '!' sorts below '.'
+        Case{"dash-", "dash-"},                                                  // so does '-'
+        Case{"slash/", "slash/."},                                               // '/' sorts above
+        Case{"9", "9."}, Case{"", ""},
+        Case{"パスに無効な文字が含まれています", "パスに無効な文字が含まれています."},
+        Case{"終了。", "終了。."}}) {
     EXPECT_EQ(general_error_text(c.text), c.expected) << c.text;
   }
 }

@@ -124,8 +124,9 @@ TEST_F(RunInterrupt, AnInterruptedDerivationKeepsTheDerivedRowsOfBefore) {
 // the host is let answer its messages meanwhile, and a stop request cuts it
 // short.
 TEST_F(RunInterrupt, ALongDeleteLetsTheHostAnswerAndStops) {
-  exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
-       "INSERT INTO Fn (yymm, yymmkbn, scode) SELECT '202110', '0', 'old' || i FROM n");
+  exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+      "INSERT INTO Fn (yymm, yymmkbn, scode) SELECT '202110', '0', 'old' || i FROM n");
   only(Source::fn, file("fn.txt", lines_of({f_line("new")})));
 
   EXPECT_EQ(run(), RunOutcome::completed);
@@ -135,8 +136,9 @@ TEST_F(RunInterrupt, ALongDeleteLetsTheHostAnswerAndStops) {
   EXPECT_EQ(during[1], "pump") << "no message was answered while the old rows were deleted";
   EXPECT_EQ(scodes("Fn"), (std::vector<Row>{{"new0"}}));
 
-  exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
-       "INSERT INTO Fn (yymm, yymmkbn, scode) SELECT '202110', '0', 'old' || i FROM n");
+  exec(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000) "
+      "INSERT INTO Fn (yymm, yymmkbn, scode) SELECT '202110', '0', 'old' || i FROM n");
   stop_at_call(2);  // 1: the step's entry; 2: the engine's first asking during the delete
   EXPECT_EQ(run(), RunOutcome::interrupted);
   EXPECT_EQ(query("select count(*) from Fn"), (std::vector<Row>{{"20001"}}));

@@ -20,16 +20,16 @@ std::string f_line(std::string_view prefix) { return joined(numbered_fields(pref
 struct Seen {
   std::optional<Source> source;  // none: the derivation
   StepOutcome outcome;
-  std::string key;               // key_text of its key
-  std::uint64_t rows;            // rows_inserted
-  std::string cause;             // failure_text of its failure; empty without one
+  std::string key;     // key_text of its key
+  std::uint64_t rows;  // rows_inserted
+  std::string cause;   // failure_text of its failure; empty without one
 
   bool operator==(const Seen&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Seen& s) {
-  return out << (s.source ? static_cast<int>(*s.source) : -1) << "/" << static_cast<int>(s.outcome)
-             << "/" << s.key << "/" << s.rows << "/" << s.cause;
+  return out << (s.source ? static_cast<int>(*s.source) : -1) << "/" << static_cast<int>(s.outcome) << "/"
+             << s.key << "/" << s.rows << "/" << s.cause;
 }
 
 std::vector<Seen> seen(const std::vector<StepReport>& reports) {
@@ -56,18 +56,17 @@ TEST_F(RunReportTest, SaysWhatEveryStepDidUnderWhichKey) {
   EXPECT_EQ(run(), RunOutcome::completed_with_errors);
 
   const std::string year_month = "yymm 202110, yymmkbn 0";
-  EXPECT_EQ(seen(report.steps),
-            (std::vector<Seen>{
-                {Source::en, StepOutcome::committed, year_month, 2, ""},
-                {Source::fn, StepOutcome::failed, year_month, 1,
-                 short_fn + ":2: line has 2 fields, field 2 is missing"},
-                {Source::eg, StepOutcome::skipped, "", 0, ""},
-                {Source::fg, StepOutcome::skipped, "", 0, ""},
-                {Source::etc, StepOutcome::committed, "ymd 20211001", 2, ""},
-                {Source::y, StepOutcome::committed, "ymd 20250301", 1, ""},
-                // the F row seeded before the run, in the newest Y list
-                {std::nullopt, StepOutcome::committed, year_month, 1, ""},
-            }));
+  EXPECT_EQ(seen(report.steps), (std::vector<Seen>{
+                                    {Source::en, StepOutcome::committed, year_month, 2, ""},
+                                    {Source::fn, StepOutcome::failed, year_month, 1,
+                                     short_fn + ":2: line has 2 fields, field 2 is missing"},
+                                    {Source::eg, StepOutcome::skipped, "", 0, ""},
+                                    {Source::fg, StepOutcome::skipped, "", 0, ""},
+                                    {Source::etc, StepOutcome::committed, "ymd 20211001", 2, ""},
+                                    {Source::y, StepOutcome::committed, "ymd 20250301", 1, ""},
+                                    // the F row seeded before the run, in the newest Y list
+                                    {std::nullopt, StepOutcome::committed, year_month, 1, ""},
+                                }));
   const Failure& missing = *report.steps[1].failure;
   EXPECT_EQ(missing.kind, FailureKind::missing_field);
   EXPECT_EQ(missing.file, short_fn);
@@ -164,7 +163,8 @@ TEST(FailureText, OneFormatterForEveryKind) {
        "digits"},
       {Failure::conversion("reading workbook \"a.xlsx\": the file does not exist"),
        "reading workbook \"a.xlsx\": the file does not exist"},
-      {Failure::other("taking today's date: the run has no clock"), "taking today's date: the run has no clock"},
+      {Failure::other("taking today's date: the run has no clock"),
+       "taking today's date: the run has no clock"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(failure_text(c.failure), c.expected);

@@ -24,22 +24,56 @@ TEST(Steps, FixedTextsTablesDeletesAndReadingRules) {
     char delimiter;
   };
   const Expected expected[] = {
-      {Source::en, "Eファイル(入院)\u3000\u3000", "ENファイル取り込みエラー",
-       {"delete from En where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
-      {Source::fn, "Fファイル(入院)\u3000\u3000", "FNファイル取り込みエラー",
-       {"delete from Fn where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
-      {Source::eg, "Eファイル(外来)\u3000\u3000", "EGファイル取り込みエラー",
-       {"delete from Eg where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
-      {Source::fg, "Fファイル(外来)\u3000\u3000", "FGファイル取り込みエラー",
-       {"delete from Fg where yymm = :yymm and yymmkbn = :yymmkbn"}, 0, ProgressRule::line_count_minus_one, '\t'},
-      {Source::etc, "ETCファイル(厚労省)  ", "ETCファイル(厚労省)取り込みエラー",
-       {"delete from kyak where ymd = :ymd"}, 4, ProgressRule::line_count, ','},
-      {Source::y, "Yファイル", "Yファイル取り込みエラー", {"delete from yak where ymd = :ymd"}, 0,
-       ProgressRule::line_count, ','},
-      {std::nullopt, "入院、外来データ集計中", "EFN、EFGデータ作成失敗",
+      {Source::en,
+       "Eファイル(入院)\u3000\u3000",
+       "ENファイル取り込みエラー",
+       {"delete from En where yymm = :yymm and yymmkbn = :yymmkbn"},
+       0,
+       ProgressRule::line_count_minus_one,
+       '\t'},
+      {Source::fn,
+       "Fファイル(入院)\u3000\u3000",
+       "FNファイル取り込みエラー",
+       {"delete from Fn where yymm = :yymm and yymmkbn = :yymmkbn"},
+       0,
+       ProgressRule::line_count_minus_one,
+       '\t'},
+      {Source::eg,
+       "Eファイル(外来)\u3000\u3000",
+       "EGファイル取り込みエラー",
+       {"delete from Eg where yymm = :yymm and yymmkbn = :yymmkbn"},
+       0,
+       ProgressRule::line_count_minus_one,
+       '\t'},
+      {Source::fg,
+       "Fファイル(外来)\u3000\u3000",
+       "FGファイル取り込みエラー",
+       {"delete from Fg where yymm = :yymm and yymmkbn = :yymmkbn"},
+       0,
+       ProgressRule::line_count_minus_one,
+       '\t'},
+      {Source::etc,
+       "ETCファイル(厚労省)  ",
+       "ETCファイル(厚労省)取り込みエラー",
+       {"delete from kyak where ymd = :ymd"},
+       4,
+       ProgressRule::line_count,
+       ','},
+      {Source::y,
+       "Yファイル",
+       "Yファイル取り込みエラー",
+       {"delete from yak where ymd = :ymd"},
+       0,
+       ProgressRule::line_count,
+       ','},
+      {std::nullopt,
+       "入院、外来データ集計中",
+       "EFN、EFGデータ作成失敗",
        {"delete from EFn where yymm = :yymm and yymmkbn = :yymmkbn",
         "delete from EFg where yymm = :yymm and yymmkbn = :yymmkbn"},
-       0, ProgressRule::line_count, '\t'},
+       0,
+       ProgressRule::line_count,
+       '\t'},
   };
   const auto& steps = run_steps();
   ASSERT_EQ(steps.size(), std::size(expected));
@@ -72,8 +106,9 @@ TEST_F(StepStatements, InsertsBindKeysThenFieldsInTheTablesColumnOrder) {
     const char* table;
     std::size_t fields_read;  // a line needs this many fields
   };
-  for (const Case& c : {Case{Source::en, "En", 25}, Case{Source::fn, "Fn", 19}, Case{Source::eg, "Eg", 25},
-                        Case{Source::fg, "Fg", 19}, Case{Source::etc, "kyak", 7}, Case{Source::y, "yak", 32}}) {
+  for (const Case& c :
+       {Case{Source::en, "En", 25}, Case{Source::fn, "Fn", 19}, Case{Source::eg, "Eg", 25},
+        Case{Source::fg, "Fg", 19}, Case{Source::etc, "kyak", 7}, Case{Source::y, "yak", 32}}) {
     const StepDef& step = source_steps()[static_cast<std::size_t>(c.source)];
     ASSERT_EQ(step.tables.size(), 1u) << c.table;
     EXPECT_EQ(step.tables[0].name, c.table);
@@ -121,7 +156,8 @@ TEST_F(StepStatements, DerivationAndDeleteStatements) {
   }
   EXPECT_TRUE(statements->efn.text().starts_with("INSERT INTO EFn\n  select\n    fn.yymm\n   ,fn.yymmkbn\n"));
   EXPECT_TRUE(statements->efn.text().ends_with("\n    and fn.rdcode = yak.yjcode"));
-  EXPECT_TRUE(statements->efg.text().starts_with("INSERT INTO EFg\n  select\n     fg.yymm\n    ,fg.yymmkbn\n"));
+  EXPECT_TRUE(
+      statements->efg.text().starts_with("INSERT INTO EFg\n  select\n     fg.yymm\n    ,fg.yymmkbn\n"));
   EXPECT_TRUE(statements->efg.text().ends_with("\n    and fg.rdcode = yak.yjcode"));
   const StepDef& derivation = derivation_step();
   ASSERT_EQ(derivation.tables.size(), 2u);
@@ -136,20 +172,14 @@ TEST(PathRules, InvalidCharactersFailTheCheck) {
     std::string path;
     bool is_valid;
   };
-  for (const Case& c : {Case{"C:\\data\\ab20211001.xlsx", true},
-                        Case{"/home/a/y file.csv", true},
-                        Case{"C:\\data\\*?.xlsx", true},
-                        Case{"\\\\?\\C:\\data\\y.csv", true},
-                        Case{"\\\\?\\UNC\\server\\share\\y.csv", true},
-                        Case{"C:\\資料\\Ｙファイル.csv", true},
-                        Case{"C:\\data\\a|b.csv", false},
-                        Case{"C:\\data\\<y>.csv", false},
-                        Case{"C:\\data\\y>.csv", false},
-                        Case{"C:\\data\\\"y\".csv", false},
-                        Case{"C:\\data\\y\t.csv", false},
-                        Case{"C:\\data\\y\x1f.csv", false},
-                        Case{std::string("C:\\data\\y\0.csv", 14), false},
-                        Case{"\\\\?\\C:\\a|b.csv", false}}) {
+  for (const Case& c :
+       {Case{"C:\\data\\ab20211001.xlsx", true}, Case{"/home/a/y file.csv", true},
+        Case{"C:\\data\\*?.xlsx", true}, Case{"\\\\?\\C:\\data\\y.csv", true},
+        Case{"\\\\?\\UNC\\server\\share\\y.csv", true}, Case{"C:\\資料\\Ｙファイル.csv", true},
+        Case{"C:\\data\\a|b.csv", false}, Case{"C:\\data\\<y>.csv", false}, Case{"C:\\data\\y>.csv", false},
+        Case{"C:\\data\\\"y\".csv", false}, Case{"C:\\data\\y\t.csv", false},
+        Case{"C:\\data\\y\x1f.csv", false}, Case{std::string("C:\\data\\y\0.csv", 14), false},
+        Case{"\\\\?\\C:\\a|b.csv", false}}) {
     EXPECT_EQ(has_valid_path_chars(c.path), c.is_valid) << c.path;
     if (c.is_valid) {
       EXPECT_NO_THROW(check_path_chars(c.path));
@@ -176,10 +206,8 @@ TEST(PathRules, ListDateIsCharactersThreeToTenOfTheFileName) {
                         Case{"dir/sub\\ab2021-10-01.xlsx", "ab2021-10-01.xlsx", "2021-10-"},
                         Case{"ab20211001.xlsx", "ab20211001.xlsx", "20211001"},
                         Case{"日本20211001一覧.xlsx", "日本20211001一覧.xlsx", "20211001"},
-                        Case{"ab２０２１.xlsx", "ab２０２１.xlsx", "２０２１.xls"},
-                        Case{"abc", "abc", "c"},
-                        Case{"ab", "ab", ""},
-                        Case{"C:\\data\\", "", ""}}) {
+                        Case{"ab２０２１.xlsx", "ab２０２１.xlsx", "２０２１.xls"}, Case{"abc", "abc", "c"},
+                        Case{"ab", "ab", ""}, Case{"C:\\data\\", "", ""}}) {
     EXPECT_EQ(file_name_part(c.path), c.name) << c.path;
     EXPECT_EQ(list_date_from_file_name(c.path), c.date) << c.path;
   }
@@ -187,7 +215,8 @@ TEST(PathRules, ListDateIsCharactersThreeToTenOfTheFileName) {
 
 TEST(PathRules, ListDateMustBeEightAsciiDigits) {
   for (const char* date : {"20211001", "00000000"}) EXPECT_TRUE(is_eight_digit_date(date)) << date;
-  for (const char* date : {"2021100", "202110011", "2021-10-", "1 or 1=1", "２０２１１００１", "", "2021100a"}) {
+  for (const char* date :
+       {"2021100", "202110011", "2021-10-", "1 or 1=1", "２０２１１００１", "", "2021100a"}) {
     EXPECT_FALSE(is_eight_digit_date(date)) << date;
   }
 }

@@ -120,7 +120,7 @@ int run(const std::vector<std::wstring>& args) {
   const std::wstring& folder = args[0];
   const std::wstring& until = args[1];
   const std::wstring& yymm = args[2];
-  const Control path_boxes[] = {Control::E_EN, Control::E_FN, Control::E_EG,
+  const Control path_boxes[] = {Control::E_EN, Control::E_FN,  Control::E_EG,
                                 Control::E_FG, Control::E_ETC, Control::E_Y};
 
   const std::wstring exe = folder + L"\\EFImport.exe";
@@ -192,8 +192,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::vector<std::wstring> args(argv + 1, argv + argc);
   if (args.size() == 3 && args[0] == L"record") return record(args[1], args[2]);
   if (args.size() == 10 && args[0] == L"run") return run({args.begin() + 1, args.end()});
-  std::fputs("usage: window_driver run FOLDER UNTIL YYMM EN FN EG FG ETC Y\n"
-             "       window_driver record FILE PAGE\n",
-             stderr);
+  std::fputs(
+      "usage: window_driver run FOLDER UNTIL YYMM EN FN EG FG ETC Y\n"
+      "       window_driver record FILE PAGE\n",
+      stderr);
   return 2;
 }

@@ -90,7 +90,8 @@ TEST_F(Files, ReadFileRefusesAFileOpenForWriting) {
   }
   CloseHandle(writer);
 
-  HANDLE reader = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE reader =
+      CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   EXPECT_NO_THROW(ReadFile{path});
   CloseHandle(reader);
@@ -102,7 +103,7 @@ TEST_F(Files, DeleteFileIsTrueWhenTheFileIsGone) {
   EXPECT_TRUE(file_exists(path));
   EXPECT_TRUE(delete_file(path));
   EXPECT_FALSE(file_exists(path));
-  EXPECT_TRUE(delete_file(path));  // already gone
+  EXPECT_TRUE(delete_file(path));            // already gone
   EXPECT_FALSE(delete_file(utf8(folder_)));  // a folder is not a file and stays
   EXPECT_TRUE(file_exists(utf8(folder_)));
 }

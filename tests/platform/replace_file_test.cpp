@@ -56,7 +56,8 @@ TEST_F(ReplaceFile, WritesANewFileAndReplacesAnOldOneWhole) {
   std::ofstream(target, std::ios::binary | std::ios::trunc) << "an older, longer report than the new one";
   replace_file(utf8(target), "new");
   EXPECT_EQ(read_all(target), "new");
-  EXPECT_EQ(names(), std::vector<std::string>{utf8(fs::path(u8"レポート.html"))}) << "no temporary file is left";
+  EXPECT_EQ(names(), std::vector<std::string>{utf8(fs::path(u8"レポート.html"))})
+      << "no temporary file is left";
 }
 
 TEST_F(ReplaceFile, AFailureLeavesNothingBehindAndNamesTheFile) {

@@ -18,12 +18,16 @@ TEST(Text, DetectsOnlyTheThreeMarks) {
     std::size_t size;
   };
   const std::vector<Case> cases = {
-      {"\xEF\xBB\xBF" "abc", Encoding::utf8, 3},
+      {"\xEF\xBB\xBF"
+       "abc",
+       Encoding::utf8, 3},
       {"\xEF\xBB\xBF", Encoding::utf8, 3},
-      {"\xFF\xFE" "a", Encoding::utf16le, 2},
+      {"\xFF\xFE"
+       "a",
+       Encoding::utf16le, 2},
       {"\xFE\xFF", Encoding::utf16be, 2},
       {std::string("\xFF\xFE\0\0", 4), Encoding::utf16le, 2},  // UTF-32 LE is not recognised: UTF-16 LE
-      {std::string("\0\0\xFE\xFF", 4), Encoding::ansi, 0},      // nor UTF-32 BE
+      {std::string("\0\0\xFE\xFF", 4), Encoding::ansi, 0},     // nor UTF-32 BE
       {"\xEF\xBB", Encoding::ansi, 0},
       {"\xBB\xBF", Encoding::ansi, 0},
       {"", Encoding::ansi, 0},
@@ -42,19 +46,21 @@ TEST(Text, Utf8ValidationRejectsEveryInvalidForm) {
     std::uint64_t offset;  // of the first bad sequence
   };
   const std::vector<Case> bad = {
-      {"\xC0\x80", 0},              // overlong NUL
-      {"ab\xC1\xBF", 2},            // overlong two-byte
-      {"\xE0\x80\x80", 0},          // overlong three-byte
-      {"\xF0\x8F\xBF\xBF", 0},      // overlong four-byte
-      {"x\xED\xA0\x80", 1},         // encoded high surrogate
-      {"\xED\xBF\xBF", 0},          // encoded low surrogate
-      {"\xF4\x90\x80\x80", 0},      // above U+10FFFF
+      {"\xC0\x80", 0},          // overlong NUL
+      {"ab\xC1\xBF", 2},        // overlong two-byte
+      {"\xE0\x80\x80", 0},      // overlong three-byte
+      {"\xF0\x8F\xBF\xBF", 0},  // overlong four-byte
+      {"x\xED\xA0\x80", 1},     // encoded high surrogate
+      {"\xED\xBF\xBF", 0},      // encoded low surrogate
+      {"\xF4\x90\x80\x80", 0},  // above U+10FFFF
       {"\xF5\x80\x80\x80", 0},
-      {"\x80", 0},                  // continuation byte on its own
+      {"\x80", 0},  // continuation byte on its own
       {"abc\xFF", 3},
       {"\xFE", 0},
-      {"a\xE3\x81", 1},             // truncated at the end
-      {"a\xE3\x81" "b", 1},         // truncated in the middle
+      {"a\xE3\x81", 1},  // truncated at the end
+      {"a\xE3\x81"
+       "b",
+       1},  // truncated in the middle
       {"\xF0\x9F\x98", 0},
       {"\xE3\x81\x82\xE3", 3},
   };
@@ -67,8 +73,8 @@ TEST(Text, Utf8ValidationRejectsEveryInvalidForm) {
       EXPECT_EQ(std::string(e.what()), "invalid UTF-8 at byte offset " + std::to_string(c.offset));
     }
   }
-  for (const std::string good : {"", "abc", "\xE3\x81\x82", "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBF", "\xED\x9F\xBF",
-                                 "\xEE\x80\x80", "\xC2\x80", "\xF0\x9F\x98\x80"}) {
+  for (const std::string good : {"", "abc", "\xE3\x81\x82", "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBF",
+                                 "\xED\x9F\xBF", "\xEE\x80\x80", "\xC2\x80", "\xF0\x9F\x98\x80"}) {
     EXPECT_NO_THROW(validate_utf8(good)) << testing::PrintToString(good);
   }
 }
@@ -84,8 +90,8 @@ TEST(Text, Utf16ConversionsRoundTripAndRejectUnpairedSurrogates) {
     std::uint64_t offset;
   };
   const std::vector<Case> bad = {
-      {{u'a', 0xD83D}, 2},          // high half at the end
-      {{0xDE00, u'a'}, 0},          // low half alone
+      {{u'a', 0xD83D}, 2},  // high half at the end
+      {{0xDE00, u'a'}, 0},  // low half alone
       {{u'a', u'b', 0xD83D, u'c'}, 4},
   };
   for (const Case& c : bad) {
@@ -94,7 +100,8 @@ TEST(Text, Utf16ConversionsRoundTripAndRejectUnpairedSurrogates) {
       ADD_FAILURE() << "accepted an unpaired surrogate at " << c.offset;
     } catch (const DecodeError& e) {
       EXPECT_EQ(e.byte_offset(), c.offset);
-      EXPECT_EQ(std::string(e.what()), "unpaired surrogate in UTF-16 at byte offset " + std::to_string(c.offset));
+      EXPECT_EQ(std::string(e.what()),
+                "unpaired surrogate in UTF-16 at byte offset " + std::to_string(c.offset));
     }
   }
   try {
@@ -137,17 +144,34 @@ TEST(Text, AnsiDecodesCodePage932AsWindowsDoes) {
       {"\x80", "\u0080", "single byte 80"},
       {"\xA0", "\uF8F0", "single byte A0"},
       {"\xFD\xFE\xFF", "\uF8F1\uF8F2\uF8F3", "single bytes FD FE FF"},
-      {"\x81\x20" "A", "\u30FB" "A", "lead byte and a byte outside the trail range: both become U+30FB"},
+      {"\x81\x20"
+       "A",
+       "\u30FB"
+       "A",
+       "lead byte and a byte outside the trail range: both become U+30FB"},
       {"\x81\x7F", "\u30FB", "7F is no trail byte either"},
-      {"\x81\n" "A", "\u30FB" "A", "a line feed after a lead byte is swallowed"},
-      {"\x85\x40" "A", "\u30FB" "A", "unassigned pair"},
+      {"\x81\n"
+       "A",
+       "\u30FB"
+       "A",
+       "a line feed after a lead byte is swallowed"},
+      {"\x85\x40"
+       "A",
+       "\u30FB"
+       "A",
+       "unassigned pair"},
       {"A\x81", "A\u30FB", "lead byte at the very end"},
       {std::string("\x81\0A", 3), std::string("\u30FB\0A", 5), "a NUL after a lead byte stands for itself"},
       {"\x81\x81\x40", "\uFF1D@", "lead pairs are taken from the left"},
       {"\xF0\x40", "\uE000", "user-defined area"},
       {"\xE3\x81\x82", "\u7E3A\u30FB", "UTF-8 bytes read as 932"},
-      {"plain ASCII text longer than eight bytes\t\r\n", "plain ASCII text longer than eight bytes\t\r\n", "ASCII"},
-      {"0123456789\x82\xA0" "0123456789", "0123456789\u3042" "0123456789", "ASCII runs around a pair"},
+      {"plain ASCII text longer than eight bytes\t\r\n", "plain ASCII text longer than eight bytes\t\r\n",
+       "ASCII"},
+      {"0123456789\x82\xA0"
+       "0123456789",
+       "0123456789\u3042"
+       "0123456789",
+       "ASCII runs around a pair"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(utf8_from_ansi(c.bytes), c.text) << c.what;
@@ -179,8 +203,13 @@ TEST(Text, DecoderCarriesCharactersSplitAcrossBlocks) {
     std::string text;
   };
   const std::vector<Case> cases = {
-      {Encoding::ansi, std::string("a\x82\xA0\x81\0\xB1\x88\x9F\x81", 9), std::string("a\u3042\u30FB\0\uFF71\u4E9C\u30FB", 17)},
-      {Encoding::utf8, "a\xE3\x81\x82\xF0\x9F\x98\x80" "b", "a\xE3\x81\x82\xF0\x9F\x98\x80" "b"},
+      {Encoding::ansi, std::string("a\x82\xA0\x81\0\xB1\x88\x9F\x81", 9),
+       std::string("a\u3042\u30FB\0\uFF71\u4E9C\u30FB", 17)},
+      {Encoding::utf8,
+       "a\xE3\x81\x82\xF0\x9F\x98\x80"
+       "b",
+       "a\xE3\x81\x82\xF0\x9F\x98\x80"
+       "b"},
       {Encoding::utf16le, std::string("a\0\x42\x30\x3D\xD8\x00\xDE", 8), "a\u3042\xF0\x9F\x98\x80"},
       {Encoding::utf16be, std::string("\0a\x30\x42\xD8\x3D\xDE\x00", 8), "a\u3042\xF0\x9F\x98\x80"},
   };
@@ -208,21 +237,39 @@ TEST(Text, DecoderReportsOffsetsAcrossBlocksAndKeepsTheTextBefore) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {Encoding::utf8, {"ab", "c\xFF" "d"}, "abc", "invalid UTF-8 at byte offset 6"},
+      {Encoding::utf8,
+       {"ab",
+        "c\xFF"
+        "d"},
+       "abc",
+       "invalid UTF-8 at byte offset 6"},
       {Encoding::utf8, {"ab\xE3", "\x81", "x"}, "ab", "invalid UTF-8 at byte offset 5"},
       {Encoding::utf8, {"ab\xE3\x81", ""}, "ab", "invalid UTF-8 at byte offset 5"},
-      {Encoding::utf16le, {std::string("a\0b", 3), ""}, "a",
+      {Encoding::utf16le,
+       {std::string("a\0b", 3), ""},
+       "a",
        "UTF-16 text has an odd number of bytes (a lone byte at byte offset 5)"},
-      {Encoding::utf16le, {std::string("a\0\x3D", 3), std::string("\xD8" "b\0", 3)}, "a",
+      {Encoding::utf16le,
+       {std::string("a\0\x3D", 3), std::string("\xD8"
+                                               "b\0",
+                                               3)},
+       "a",
        "unpaired surrogate in UTF-16 at byte offset 5"},
-      {Encoding::utf16be, {std::string("\0a\xD8\x3D", 4), ""}, "a", "unpaired surrogate in UTF-16 at byte offset 5"},
-      {Encoding::utf16be, {std::string("\0a\xDC\x00", 4), ""}, "a", "unpaired surrogate in UTF-16 at byte offset 5"},
+      {Encoding::utf16be,
+       {std::string("\0a\xD8\x3D", 4), ""},
+       "a",
+       "unpaired surrogate in UTF-16 at byte offset 5"},
+      {Encoding::utf16be,
+       {std::string("\0a\xDC\x00", 4), ""},
+       "a",
+       "unpaired surrogate in UTF-16 at byte offset 5"},
   };
   for (const Case& c : cases) {
     Decoder decoder(c.encoding, 3);  // as if after a three-byte mark
     std::string out;
     try {
-      for (std::size_t i = 0; i < c.blocks.size(); ++i) decoder.decode(c.blocks[i], i + 1 == c.blocks.size(), out);
+      for (std::size_t i = 0; i < c.blocks.size(); ++i)
+        decoder.decode(c.blocks[i], i + 1 == c.blocks.size(), out);
       ADD_FAILURE() << "no error for " << c.message;
     } catch (const DecodeError& e) {
       EXPECT_EQ(std::string(e.what()), c.message);

@@ -22,8 +22,8 @@ using test::FixtureDb;
 
 std::size_t count(const std::string& text, const std::string& pattern) {
   const std::regex re(pattern);
-  return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re),
-                                                std::sregex_iterator()));
+  return static_cast<std::size_t>(
+      std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
 }
 
 // The DOM Chromium builds from `page`, or a failure naming what went wrong.
@@ -36,7 +36,8 @@ std::string dumped_dom(const std::filesystem::path& page, const std::filesystem:
   if (pipe == nullptr) return {};
   std::string dom;
   std::array<char, 65536> buffer;
-  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) dom.append(buffer.data(), n);
+  for (std::size_t n; (n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;)
+    dom.append(buffer.data(), n);
   pclose(pipe);
   return dom;
 }

@@ -34,8 +34,8 @@ std::string summary(const SideFigures& s) {
           percent_text(s.cutoff);
   const Quality& d = s.quality;
   line += " | noE " + std::to_string(d.rows_without_e_match) + " notY " + std::to_string(d.codes_not_in_y) +
-          " ambY " + std::to_string(d.codes_ambiguous_in_y) + " dupY " + std::to_string(d.codes_duplicated_in_y) +
-          " notList " + std::to_string(d.codes_not_in_list);
+          " ambY " + std::to_string(d.codes_ambiguous_in_y) + " dupY " +
+          std::to_string(d.codes_duplicated_in_y) + " notList " + std::to_string(d.codes_not_in_list);
   return line;
 }
 
@@ -149,7 +149,7 @@ const ShareCase share_cases[] = {
        db.inpatient("610000001", "10");
        db.inpatient("610000007", "1");
        db.inpatient("610000008", "2");
-       db.inpatient("610000009", "4");     // not in the Y list (derived with an older one)
+       db.inpatient("610000009", "4");  // not in the Y list (derived with an older one)
        db.inpatient("610000002", "10");
      },
      "rows 5 | 1:0 2:0 ☆:0 3:10 ★:0 -:0 excl:0 uncl:17 | new 10/10 100.0% | cut 10/10 100.0% | "
@@ -273,7 +273,8 @@ TEST(Shares, MonthsWithoutRowsAreNoDataAndTheReportMonthMustHaveRows) {
     read_report(empty.path, {"202110", 1, 6});
     ADD_FAILURE() << "a month without rows gave a report";
   } catch (const ReportError& e) {
-    EXPECT_THAT(e.what(), HasSubstr("no drug usage rows for 202110, pattern 1: EFn and EFg hold none for it"));
+    EXPECT_THAT(e.what(),
+                HasSubstr("no drug usage rows for 202110, pattern 1: EFn and EFg hold none for it"));
     EXPECT_THAT(e.what(), HasSubstr("efload run --yymm 202110"));
   }
 }

@@ -37,7 +37,8 @@ TEST(Reading, ForeignColumnNamesTypesAndNoIndexesGiveTheSameFigures) {
   db.exec("INSERT INTO Yak VALUES (20250813, '610000002', 'generic', '1111111F1020')");
   db.exec("INSERT INTO Yak VALUES (20240101, '610000002', 'old list', '1111111F1011')");
   db.exec("INSERT INTO Kyak VALUES ('20211001', '1111111F1011', 'ing', 'ブランド錠', '2', '', '', '', '')");
-  db.exec("INSERT INTO Kyak VALUES ('20211001', '1111111F1020', 'ing', 'ジェネリック錠', '3', '', '', '', '')");
+  db.exec(
+      "INSERT INTO Kyak VALUES ('20211001', '1111111F1020', 'ing', 'ジェネリック錠', '3', '', '', '', '')");
   const std::string row = ", 1, 2, 3, 4, 5, 6, 7, 8, ";
   // yymmkbn stored as the integer 0, amounts as text and as reals
   db.exec("INSERT INTO efn VALUES ('202110', 0" + row + "'610000001', 'n', 'd', '10.5')");
@@ -71,8 +72,9 @@ TEST(Reading, TablesWithoutRowidsAndMonthsInterleavedAreReadWhole) {
   db.inpatient("610000001", "1");
   // EFg without rowids, with an index that leads with yymm.
   db.exec("DROP TABLE EFg");
-  db.exec("CREATE TABLE EFg (yymm, yymmkbn, b3, b4, b5, b6, b7, b8, b9, rc, b11, b12, qty, "
-          "PRIMARY KEY (yymm, yymmkbn, b3, rc)) WITHOUT ROWID");
+  db.exec(
+      "CREATE TABLE EFg (yymm, yymmkbn, b3, b4, b5, b6, b7, b8, b9, rc, b11, b12, qty, "
+      "PRIMARY KEY (yymm, yymmkbn, b3, rc)) WITHOUT ROWID");
   db.exec("CREATE INDEX EFg_month ON EFg (yymm, yymmkbn)");
   db.exec("INSERT INTO EFg VALUES ('202110', '0', 1, 2, 3, 4, 5, 6, 7, '610000002', 'n', 'd', 5)");
   db.exec("INSERT INTO EFg VALUES ('202110', '0', 2, 2, 3, 4, 5, 6, 7, '610000001', 'n', 'd', 15)");
@@ -112,7 +114,8 @@ TEST_P(Unreadable, FailsWithAMessageAndLeavesTheFileAsItWas) {
 }
 
 const UnreadableCase unreadable_cases[] = {
-    {"missing_table", [](FixtureDb& db) { db.exec("DROP TABLE kyak"); },
+    {"missing_table",
+     [](FixtureDb& db) { db.exec("DROP TABLE kyak"); },
      {"cannot report from ", "vorn.sqlite3: the table kyak is missing", "efload init"}},
     {"table_of_another_column_count",
      [](FixtureDb& db) {
@@ -126,7 +129,8 @@ const UnreadableCase unreadable_cases[] = {
        db.exec("CREATE TABLE EFg (yymm, yymmkbn, c3, c4, c5, c6, c7, c8, c9, c10, c11, c12, c13, c14)");
      },
      {"the table EFg has 14 columns where the loads fill 13"}},
-    {"no_rows_for_the_month", [](FixtureDb& db) { db.exec("DELETE FROM EFn"); },
+    {"no_rows_for_the_month",
+     [](FixtureDb& db) { db.exec("DELETE FROM EFn"); },
      {"no drug usage rows for 202110, pattern 1"}},
 };
 
@@ -185,7 +189,8 @@ TEST(Reading, MissingDatabaseIsNotCreatedAndOtherFilesAreNoDatabase) {
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(missing)));
 
   const std::string text = dir.path("notes.txt");
-  std::ofstream(std::filesystem::u8path(text)) << "not a database, but long enough to look like one's header....";
+  std::ofstream(std::filesystem::u8path(text))
+      << "not a database, but long enough to look like one's header....";
   try {
     read_report(text, {"202110", 1, 6});
     ADD_FAILURE() << "read a text file";

@@ -88,9 +88,12 @@ std::vector<std::vector<std::string>> csv_rows(const std::string& csv) {
   for (std::size_t i = 3; i < csv.size(); ++i) {  // after the byte-order mark
     const char c = csv[i];
     if (quoted) {
-      if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"') field += csv[++i];
-      else if (c == '"') quoted = false;
-      else field += c;
+      if (c == '"' && i + 1 < csv.size() && csv[i + 1] == '"')
+        field += csv[++i];
+      else if (c == '"')
+        quoted = false;
+      else
+        field += c;
     } else if (c == '"') {
       quoted = true;
     } else if (c == ',') {
@@ -179,8 +182,8 @@ TEST(Renderings, JsonHasTheDocumentedShape) {
   EXPECT_EQ(json["y_list_date"].text, "20250813");
   ASSERT_EQ(json["months"].items.size(), 3u);
   const Json& october = json["months"][0];
-  EXPECT_EQ(october.keys, (std::vector<std::string>{"yymm", "drug_list_date", "drug_list_fallback", "inpatient",
-                                                    "outpatient"}));
+  EXPECT_EQ(october.keys, (std::vector<std::string>{"yymm", "drug_list_date", "drug_list_fallback",
+                                                    "inpatient", "outpatient"}));
   EXPECT_EQ(october["drug_list_date"].text, "20211001");
   EXPECT_FALSE(october["drug_list_fallback"].boolean);
   EXPECT_TRUE(json["months"][2]["drug_list_fallback"].boolean);
@@ -198,7 +201,8 @@ TEST(Renderings, JsonHasTheDocumentedShape) {
   EXPECT_EQ(in["new_index"]["share"].text, "0.75");
   ASSERT_EQ(in["top_brand"].items.size(), 1u);
   const Json& brand = in["top_brand"][0];
-  EXPECT_EQ(brand.keys, (std::vector<std::string>{"code", "ingredient", "product", "quantity", "gain_points"}));
+  EXPECT_EQ(brand.keys,
+            (std::vector<std::string>{"code", "ingredient", "product", "quantity", "gain_points"}));
   EXPECT_EQ(brand["product"].text, "品名, \"特殊\" & <錠>");
   EXPECT_EQ(brand["quantity"].text, "12.5");
   EXPECT_EQ(brand["gain_points"].text, "25");  // 12.5 of 50
@@ -223,7 +227,8 @@ TEST(Renderings, PageIsSelfContainedAndKeepsSpecialCharactersAsText) {
   // The only address is the rules' source, a plain link.
   const std::regex address(R"(https?://[^"<）\s]+)");
   std::set<std::string> addresses;
-  for (std::sregex_iterator it(html.begin(), html.end(), address), end; it != end; ++it) addresses.insert(it->str());
+  for (std::sregex_iterator it(html.begin(), html.end(), address), end; it != end; ++it)
+    addresses.insert(it->str());
   EXPECT_EQ(addresses, (std::set<std::string>{"http://www.w3.org/2000/svg",
                                               "https://www.mhlw.go.jp/topics/2021/04/tp20210401-01.html"}));
   EXPECT_TRUE(holds(html, "品名, &quot;特殊&quot; &amp; &lt;錠&gt;"));

@@ -78,8 +78,8 @@ class FixtureDb {
 
   void close() { raw_.reset(); }
 
-  ScratchFolder dir{"efi-report"};                   // holds the file
-  std::string path = dir.path("vorn.sqlite3");       // the database file
+  ScratchFolder dir{"efi-report"};              // holds the file
+  std::string path = dir.path("vorn.sqlite3");  // the database file
 
  private:
   std::unique_ptr<Raw> raw_;  // the writing connection; null once closed
@@ -92,9 +92,9 @@ inline std::string file_bytes(const std::string& path) { return efi::test_suppor
 struct Json {
   enum class Kind { null, boolean, number, string, array, object } kind = Kind::null;
   bool boolean = false;
-  std::string text;                   // a string's value, or a number as written
-  std::vector<Json> items;            // an array's values
-  std::vector<std::string> keys;      // an object's keys, in order
+  std::string text;                    // a string's value, or a number as written
+  std::vector<Json> items;             // an array's values
+  std::vector<std::string> keys;       // an object's keys, in order
   std::map<std::string, Json> fields;  // an object's values
 
   const Json& operator[](const std::string& key) const {
@@ -118,7 +118,9 @@ struct Json {
   static void skip_blanks(const std::string& s, std::size_t& at) {
     while (at < s.size() && (s[at] == ' ' || s[at] == '\n' || s[at] == '\r' || s[at] == '\t')) ++at;
   }
-  [[noreturn]] static void fail(std::size_t at) { throw std::runtime_error("JSON: malformed at " + std::to_string(at)); }
+  [[noreturn]] static void fail(std::size_t at) {
+    throw std::runtime_error("JSON: malformed at " + std::to_string(at));
+  }
   static std::string parse_string(const std::string& s, std::size_t& at) {
     if (s[at] != '"') fail(at);
     std::string out;
@@ -130,7 +132,8 @@ struct Json {
       }
       const char e = s.at(++at);
       if (e == 'u') {
-        out += static_cast<char>(std::stoi(s.substr(at + 1, 4), nullptr, 16));  // the report escapes < 0x20 only
+        out +=
+            static_cast<char>(std::stoi(s.substr(at + 1, 4), nullptr, 16));  // the report escapes < 0x20 only
         at += 4;
       } else {
         out += e == 'n' ? '\n' : e == 't' ? '\t' : e;
@@ -159,7 +162,10 @@ struct Json {
         v.keys.push_back(key);
         v.fields[key] = parse_value(s, at);
         skip_blanks(s, at);
-        if (s.at(at) == ',') { ++at; continue; }
+        if (s.at(at) == ',') {
+          ++at;
+          continue;
+        }
         if (s.at(at++) != '}') fail(at);
         return v;
       }
@@ -172,7 +178,10 @@ struct Json {
       for (;;) {
         v.items.push_back(parse_value(s, at));
         skip_blanks(s, at);
-        if (s.at(at) == ',') { ++at; continue; }
+        if (s.at(at) == ',') {
+          ++at;
+          continue;
+        }
         if (s.at(at++) != ']') fail(at);
         return v;
       }
@@ -192,8 +201,8 @@ struct Json {
     }
     const std::size_t start = at;
     if (s[at] == '-') ++at;
-    while (at < s.size() && (std::isdigit(static_cast<unsigned char>(s[at])) || s[at] == '.' || s[at] == 'e' ||
-                             s[at] == 'E' || s[at] == '+' || s[at] == '-'))
+    while (at < s.size() && (std::isdigit(static_cast<unsigned char>(s[at])) || s[at] == '.' ||
+                             s[at] == 'e' || s[at] == 'E' || s[at] == '+' || s[at] == '-'))
       ++at;
     if (at == start) fail(at);
     v.kind = Kind::number;

@@ -34,8 +34,7 @@ ProcessResult run(const std::string& program, const std::vector<std::string>& ar
   if (child == 0) {
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
-        chdir(working_folder.c_str()) != 0) {
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(working_folder.c_str()) != 0) {
       _exit(127);
     }
     // the output files stay open across the change of user

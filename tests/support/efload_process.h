@@ -11,9 +11,9 @@
 namespace efi::test_support {
 
 struct ProcessResult {
-  int exit_code = -1;   // the child's exit status; -1 when it did not exit normally
-  std::string out;      // standard output, as written (CR LF folded to LF on Windows)
-  std::string err;      // standard error, likewise
+  int exit_code = -1;  // the child's exit status; -1 when it did not exit normally
+  std::string out;     // standard output, as written (CR LF folded to LF on Windows)
+  std::string err;     // standard error, likewise
 };
 
 // Who the child runs as. `unprivileged` matters where the tests run as root
@@ -24,8 +24,7 @@ enum class RunAs { caller, unprivileged };
 // Starts efload (EFLOAD_PATH of this build) with `arguments` in
 // `working_folder` and waits for it.
 ProcessResult run_efload(const std::vector<std::string>& arguments,
-                         const std::filesystem::path& working_folder,
-                         RunAs run_as = RunAs::caller);
+                         const std::filesystem::path& working_folder, RunAs run_as = RunAs::caller);
 
 // The same with another copy of efload (`program`, a UTF-8 path): one in a
 // folder of the test's own, for what efload keeps beside itself.

@@ -106,8 +106,7 @@ DatabaseContents database_contents(const std::string& database) {
       out.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) {
-      throw std::runtime_error("reading " + table + " of " + database + ": " +
-                               sqlite3_errmsg(db.get()));
+      throw std::runtime_error("reading " + table + " of " + database + ": " + sqlite3_errmsg(db.get()));
     }
     std::sort(out.begin(), out.end());
   }
@@ -130,8 +129,7 @@ std::string query_value(const std::string& database, const std::string& sql) {
   const int rc = sqlite3_step(statement);
   if (rc == SQLITE_ROW) {
     const unsigned char* text = sqlite3_column_text(statement, 0);
-    return text ? std::string(reinterpret_cast<const char*>(text),
-                              sqlite3_column_bytes(statement, 0))
+    return text ? std::string(reinterpret_cast<const char*>(text), sqlite3_column_bytes(statement, 0))
                 : "<null>";
   }
   return rc == SQLITE_DONE ? "<no row>" : "<error: " + std::string(sqlite3_errmsg(raw)) + ">";

@@ -114,8 +114,12 @@ TEST_F(XlsxReaderTest, FailsWithAMessageAndLeavesNoOutput) {
       {"no_workbook.xlsx", {}, "the zip archive holds no workbook (xl/workbook.xml is missing)"},
       {"truncated.xlsx", {}, "the zip archive is damaged or truncated"},
       {"damaged_sheet.xlsx", {}, "xl/worksheets/sheet1.xml, line 5: mismatched tag"},
-      {"column_beyond_xfd.xlsx", {}, "xl/worksheets/sheet1.xml, line 2: cell reference \"XFE1\" lies beyond column XFD"},
-      {"bad_shared_index.xlsx", {}, "xl/worksheets/sheet1.xml, line 2: shared string 7 does not exist (row 1)"},
+      {"column_beyond_xfd.xlsx",
+       {},
+       "xl/worksheets/sheet1.xml, line 2: cell reference \"XFE1\" lies beyond column XFD"},
+      {"bad_shared_index.xlsx",
+       {},
+       "xl/worksheets/sheet1.xml, line 2: shared string 7 does not exist (row 1)"},
       {"doctype.xlsx", {}, "xl/worksheets/sheet1.xml, line 2: a document type declaration is not allowed"},
       {"inflates.xlsx", small_limits(), "the part xl/worksheets/sheet1.xml expands beyond 1048576 bytes"},
       {"strings.xlsx", small_limits(), "xl/strings.xml, line 5: more than 2 shared strings"},
@@ -141,7 +145,8 @@ TEST_F(XlsxReaderTest, RemovesAPartlyWrittenCsv) {
     XlsxReader(limits).convert(fixture("large.xlsx"), out, xlCSVUTF8);
     ADD_FAILURE() << "no error";
   } catch (const ConversionError& e) {
-    EXPECT_EQ(std::string(e.what()), "writing the CSV file \"" + out + "\": the CSV would exceed 102400 bytes");
+    EXPECT_EQ(std::string(e.what()),
+              "writing the CSV file \"" + out + "\": the CSV would exceed 102400 bytes");
   }
   EXPECT_FALSE(exists(out));
 }

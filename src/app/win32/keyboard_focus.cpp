@@ -13,8 +13,7 @@ bool is_push_button(HWND button) {
   return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
 }
 
-LRESULT CALLBACK button_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                             DWORD_PTR) {
+LRESULT CALLBACK button_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
   switch (message) {
     case WM_SETFOCUS: {
       LRESULT result = DefSubclassProc(hwnd, message, wparam, lparam);
@@ -27,11 +26,8 @@ LRESULT CALLBACK button_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     case WM_KILLFOCUS:
       if (is_push_button(hwnd)) SendMessageW(hwnd, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
       break;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, button_proc, button_subclass_id);
-      break;
-    default:
-      break;
+    case WM_NCDESTROY: RemoveWindowSubclass(hwnd, button_proc, button_subclass_id); break;
+    default: break;
   }
   return DefSubclassProc(hwnd, message, wparam, lparam);
 }

@@ -8,7 +8,9 @@ using K = Kind;
 constexpr COLORREF none = CLR_INVALID;
 
 // Browse-button captions and the E/F row rectangles repeat; the table keeps
-// them literal so that it reads against the window's drawing.
+// them literal so that it reads against the window's drawing, one control a
+// row.
+// clang-format off
 const std::array<ControlSpec, control_count> specs = {{
     {C::Panel5, C::Panel5, K::container, L"", {0, 0, 614, 57}, 8, none, 0, false, true},
     {C::B_OK, C::Panel5, K::button, L"実行", {198, 14, 77, 27}, 10, none, 0, true, true},
@@ -41,6 +43,8 @@ const std::array<ControlSpec, control_count> specs = {{
     // Placed into the status bar by FormCreate.
     {C::ProgressBar1, C::ProgressBar1, K::progress, L"", {2, 4, 193, 21}, 0, none, 0, false, false},
 }};
+// clang-format on
+
 }  // namespace
 
 const std::array<ControlSpec, control_count>& control_specs() { return specs; }

@@ -47,7 +47,9 @@ enum class Control : int {
 };
 constexpr int first_control_id = static_cast<int>(Control::Panel5);
 constexpr std::size_t control_count = static_cast<std::size_t>(Control::ProgressBar1) - first_control_id + 1;
-constexpr std::size_t index_of(Control c) { return static_cast<std::size_t>(static_cast<int>(c) - first_control_id); }
+constexpr std::size_t index_of(Control c) {
+  return static_cast<std::size_t>(static_cast<int>(c) - first_control_id);
+}
 
 enum class Kind {
   container,    // Panel5: plain raised panel holding other controls
@@ -73,15 +75,15 @@ struct Rect96 {
 
 struct ControlSpec {
   Control id;
-  Control parent;         // the window itself when equal to `id`
+  Control parent;  // the window itself when equal to `id`
   Kind kind;
-  const wchar_t* caption; // caption or initial text
+  const wchar_t* caption;  // caption or initial text
   Rect96 rect;
-  int font_points;        // Tahoma 8, 10 or 11; 0 keeps the control's own font
-  COLORREF colour;        // label panels only: the normal colour
-  int tag;                // browse buttons: which path box the handler fills
-  bool tab_stop;          // takes keyboard focus with Tab
-  bool visible;           // shown at start
+  int font_points;  // Tahoma 8, 10 or 11; 0 keeps the control's own font
+  COLORREF colour;  // label panels only: the normal colour
+  int tag;          // browse buttons: which path box the handler fills
+  bool tab_stop;    // takes keyboard focus with Tab
+  bool visible;     // shown at start
 };
 
 const std::array<ControlSpec, control_count>& control_specs();

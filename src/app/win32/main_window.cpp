@@ -22,15 +22,12 @@ constexpr DWORD window_ex_style = 0;
 
 // GroupBox1 holds the radio buttons; the button class keeps their
 // notifications to itself, so they are handed on to the window.
-LRESULT CALLBACK group_box_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR,
-                                DWORD_PTR) {
+LRESULT CALLBACK group_box_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR) {
   switch (message) {
     case WM_COMMAND:
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-      return SendMessageW(GetParent(hwnd), message, wparam, lparam);
-    default:
-      return DefSubclassProc(hwnd, message, wparam, lparam);
+    case WM_CTLCOLORSTATIC: return SendMessageW(GetParent(hwnd), message, wparam, lparam);
+    default: return DefSubclassProc(hwnd, message, wparam, lparam);
   }
 }
 
@@ -43,9 +40,9 @@ void register_window_class(HINSTANCE instance, WNDPROC proc) {
   // The program icon (the taskbar shows the class icon); the system's
   // default one where the module carries none.
   wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(EFI_ICON_ID));
-  wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(EFI_ICON_ID), IMAGE_ICON,
-                                             GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  wc.hIconSm =
+      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(EFI_ICON_ID), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -58,10 +55,9 @@ void register_window_class(HINSTANCE instance, WNDPROC proc) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, UiSeams seams, WindowOptions options)
-    : instance_(instance), seams_(std::move(seams)), options_(options),
-      title_(application_title()) {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
-                                           ICC_TAB_CLASSES};
+    : instance_(instance), seams_(std::move(seams)), options_(options), title_(application_title()) {
+  INITCOMMONCONTROLSEX icc{sizeof icc,
+                           ICC_STANDARD_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
   InitCommonControlsEx(&icc);
   converter_ = workbook::make_default_converter();
   environment_ = import::default_environment(*converter_);
@@ -70,9 +66,9 @@ MainWindow::MainWindow(HINSTANCE instance, UiSeams seams, WindowOptions options)
   CreateWindowExW(window_ex_style, main_window_class, main_window_caption, window_style, CW_USEDEFAULT,
                   CW_USEDEFAULT, 630, 320, nullptr, nullptr, instance_, this);
   if (!hwnd_) {
-    throw std::runtime_error("creating the main window: " +
-                             (create_failure_.empty() ? "error " + std::to_string(GetLastError())
-                                                      : create_failure_));
+    throw std::runtime_error("creating the main window: " + (create_failure_.empty()
+                                                                 ? "error " + std::to_string(GetLastError())
+                                                                 : create_failure_));
   }
 }
 
@@ -99,37 +95,20 @@ LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT message, WPARAM wparam,
 
 LRESULT MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_CREATE:
-      return on_create() ? 0 : -1;
+    case WM_CREATE: return on_create() ? 0 : -1;
     case WM_SHOWWINDOW:
       if (on_show_window(wparam != FALSE)) return 0;
       break;
-    case WM_ACTIVATE:
-      on_activate(LOWORD(wparam) != WA_INACTIVE, HIWORD(wparam) != 0);
-      return 0;
-    case WM_SETFOCUS:
-      on_set_focus();
-      return 0;
-    case WM_COMMAND:
-      on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam));
-      return 0;
-    case WM_CLOSE:
-      on_close();
-      return 0;
-    case WM_DESTROY:
-      on_destroy();
-      return 0;
-    case WM_GETMINMAXINFO:
-      on_get_min_max_info(*reinterpret_cast<MINMAXINFO*>(lparam));
-      return 0;
-    case WM_DPICHANGED:
-      on_dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
-      return 0;
+    case WM_ACTIVATE: on_activate(LOWORD(wparam) != WA_INACTIVE, HIWORD(wparam) != 0); return 0;
+    case WM_SETFOCUS: on_set_focus(); return 0;
+    case WM_COMMAND: on_command(LOWORD(wparam), HIWORD(wparam), reinterpret_cast<HWND>(lparam)); return 0;
+    case WM_CLOSE: on_close(); return 0;
+    case WM_DESTROY: on_destroy(); return 0;
+    case WM_GETMINMAXINFO: on_get_min_max_info(*reinterpret_cast<MINMAXINFO*>(lparam)); return 0;
+    case WM_DPICHANGED: on_dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam)); return 0;
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC:
-      return on_ctl_color(reinterpret_cast<HDC>(wparam));
-    default:
-      return DefWindowProcW(hwnd_, message, wparam, lparam);
+    case WM_CTLCOLORSTATIC: return on_ctl_color(reinterpret_cast<HDC>(wparam));
+    default: return DefWindowProcW(hwnd_, message, wparam, lparam);
   }
   return DefWindowProcW(hwnd_, message, wparam, lparam);
 }
@@ -187,23 +166,49 @@ void MainWindow::on_command(int id, int code, HWND sender) {
   const bool clicked = code == BN_CLICKED;
   const bool double_clicked = code == panel::double_clicked;
   switch (control_id) {
-    case Control::B_OK: if (clicked) B_OKClick(); break;
-    case Control::B_close: if (clicked) B_closeClick(); break;
+    case Control::B_OK:
+      if (clicked) B_OKClick();
+      break;
+    case Control::B_close:
+      if (clicked) B_closeClick();
+      break;
     case Control::B_EN:
     case Control::B_FN:
     case Control::B_EG:
-    case Control::B_FG: if (clicked) B_ENClick(sender); break;
-    case Control::B_ETC: if (clicked) B_ETCClick(sender); break;
-    case Control::B_Y: if (clicked) B_YClick(sender); break;
+    case Control::B_FG:
+      if (clicked) B_ENClick(sender);
+      break;
+    case Control::B_ETC:
+      if (clicked) B_ETCClick(sender);
+      break;
+    case Control::B_Y:
+      if (clicked) B_YClick(sender);
+      break;
     case Control::RB1:
-    case Control::RB2: if (clicked) RBClick(); break;
-    case Control::P_EN: if (double_clicked) P_ENDblClick(); break;
-    case Control::P_FN: if (double_clicked) P_FNDblClick(); break;
-    case Control::P_EG: if (double_clicked) P_EGDblClick(); break;
-    case Control::P_FG: if (double_clicked) P_FGDblClick(); break;
-    case Control::P_ETC: if (double_clicked) P_ETCDblClick(); break;
-    case Control::P_Y: if (double_clicked) P_YDblClick(); break;
-    case Control::P_yymm: if (double_clicked) P_yymmDblClick(); break;
+    case Control::RB2:
+      if (clicked) RBClick();
+      break;
+    case Control::P_EN:
+      if (double_clicked) P_ENDblClick();
+      break;
+    case Control::P_FN:
+      if (double_clicked) P_FNDblClick();
+      break;
+    case Control::P_EG:
+      if (double_clicked) P_EGDblClick();
+      break;
+    case Control::P_FG:
+      if (double_clicked) P_FGDblClick();
+      break;
+    case Control::P_ETC:
+      if (double_clicked) P_ETCDblClick();
+      break;
+    case Control::P_Y:
+      if (double_clicked) P_YDblClick();
+      break;
+    case Control::P_yymm:
+      if (double_clicked) P_yymmDblClick();
+      break;
     default: break;
   }
 }
@@ -264,9 +269,7 @@ void MainWindow::create_controls() {
         style |= WS_CLIPCHILDREN;
         ex_style |= WS_EX_CONTROLPARENT;
         break;
-      case Kind::label_panel:
-        window_class = panel::class_name;
-        break;
+      case Kind::label_panel: window_class = panel::class_name; break;
       case Kind::combo:
         window_class = WC_COMBOBOXW;
         style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_GROUP;
@@ -294,17 +297,15 @@ void MainWindow::create_controls() {
         window_class = STATUSCLASSNAMEW;
         style |= CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER;
         break;
-      case Kind::progress:
-        window_class = PROGRESS_CLASSW;
-        break;
+      case Kind::progress: window_class = PROGRESS_CLASSW; break;
     }
     const Rect96& r = spec.rect;
     HWND child = CreateWindowExW(ex_style, window_class, spec.caption, style, scale(r.left, dpi_),
                                  scale(r.top, dpi_), scale(r.width, dpi_), scale(r.height, dpi_), parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), instance_, nullptr);
     if (!child) {
-      throw std::runtime_error("creating control " + std::to_string(static_cast<int>(spec.id)) +
-                               ": error " + std::to_string(GetLastError()));
+      throw std::runtime_error("creating control " + std::to_string(static_cast<int>(spec.id)) + ": error " +
+                               std::to_string(GetLastError()));
     }
     controls_[index_of(spec.id)] = child;
     if (spec.kind == Kind::container) panel::set_colour(child, GetSysColor(COLOR_BTNFACE));
@@ -345,8 +346,7 @@ void MainWindow::apply_layout() {
     if (font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     const Rect96& r = spec.rect;
     switch (spec.kind) {
-      case Kind::progress:
-        break;  // FormCreate places it into the status bar
+      case Kind::progress: break;  // FormCreate places it into the status bar
       case Kind::combo: {
         // The window height includes the drop-down list; the closed box is
         // given its height through the selection field's item height.
@@ -430,17 +430,20 @@ int MainWindow::message_box(const std::wstring& text, const std::wstring& captio
 }
 
 import::RunKeys MainWindow::take_keys() const {
-  static constexpr Control rows[import::source_count][2] = {
-      {Control::P_EN, Control::E_EN}, {Control::P_FN, Control::E_FN}, {Control::P_EG, Control::E_EG},
-      {Control::P_FG, Control::E_FG}, {Control::P_ETC, Control::E_ETC}, {Control::P_Y, Control::E_Y}};
-  import::RunKeys keys;
-  keys.yymm = platform::utf8_from_wide(text_of(Control::CB_yymm));
-  keys.yymmkbn = SendMessageW(control(Control::RB1), BM_GETCHECK, 0, 0) == BST_CHECKED ? 0 : 1;
-  for (std::size_t i = 0; i < import::source_count; ++i) {
-    keys.sources[i].is_switched_on = panel::colour(control(rows[i][0])) != red;
-    keys.sources[i].path = platform::utf8_from_wide(text_of(rows[i][1]));
-  }
-  return keys;
+    static constexpr Control rows[import::source_count][2] = {{Control::P_EN, Control::E_EN},
+                                                              {Control::P_FN, Control::E_FN},
+                                                              {Control::P_EG, Control::E_EG},
+                                                              {Control::P_FG, Control::E_FG},
+                                                              {Control::P_ETC, Control::E_ETC},
+                                                              {Control::P_Y, Control::E_Y}};
+import::RunKeys keys;
+keys.yymm = platform::utf8_from_wide(text_of(Control::CB_yymm));
+keys.yymmkbn = SendMessageW(control(Control::RB1), BM_GETCHECK, 0, 0) == BST_CHECKED ? 0 : 1;
+for (std::size_t i = 0; i < import::source_count; ++i) {
+  keys.sources[i].is_switched_on = panel::colour(control(rows[i][0])) != red;
+  keys.sources[i].path = platform::utf8_from_wide(text_of(rows[i][1]));
 }
+return keys;
+}  // namespace efi::app
 
 }  // namespace efi::app

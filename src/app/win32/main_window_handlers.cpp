@@ -75,15 +75,13 @@ void MainWindow::B_OKClick() {
   int quit_code = 0;
   try {
     import::RunKeys keys = take_keys();
-    WindowRunHost host(hwnd_, control(Control::StatusBar1), control(Control::ProgressBar1), seams_,
-                       title_);
+    WindowRunHost host(hwnd_, control(Control::StatusBar1), control(Control::ProgressBar1), seams_, title_);
     import::run(keys, fdc1_, statements_, host, environment_);
     host.finish();
     quit_seen = host.quit_seen();
     quit_code = host.quit_code();
   } catch (const std::exception& e) {
-    message_box(platform::wide_from_utf8(import::general_error_text(e.what())), title_,
-                MB_ICONERROR | MB_OK);
+    message_box(platform::wide_from_utf8(import::general_error_text(e.what())), title_, MB_ICONERROR | MB_OK);
   }
   running_ = false;
   if (quit_seen) PostQuitMessage(quit_code);

@@ -37,25 +37,21 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_PRINTCLIENT:
-      paint(hwnd, reinterpret_cast<HDC>(wparam));
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;  // WM_PAINT fills everything
+    case WM_PRINTCLIENT: paint(hwnd, reinterpret_cast<HDC>(wparam)); return 0;
+    case WM_ERASEBKGND: return 1;  // WM_PAINT fills everything
     case WM_SETFONT:
       SetWindowLongPtrW(hwnd, font_slot, static_cast<LONG_PTR>(wparam));
       if (LOWORD(lparam)) InvalidateRect(hwnd, nullptr, TRUE);
       return 0;
-    case WM_GETFONT:
-      return GetWindowLongPtrW(hwnd, font_slot);
+    case WM_GETFONT: return GetWindowLongPtrW(hwnd, font_slot);
     case WM_SETTEXT: {
       LRESULT result = DefWindowProcW(hwnd, message, wparam, lparam);
       InvalidateRect(hwnd, nullptr, TRUE);
       return result;
     }
     case WM_LBUTTONDBLCLK:
-      SendMessageW(GetParent(hwnd), WM_COMMAND,
-                   MAKEWPARAM(GetDlgCtrlID(hwnd), double_clicked), reinterpret_cast<LPARAM>(hwnd));
+      SendMessageW(GetParent(hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), double_clicked),
+                   reinterpret_cast<LPARAM>(hwnd));
       return 0;
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -65,8 +61,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     case WM_CTLCOLORSTATIC:
       // Children of a holding panel talk to the window that owns the handlers.
       return SendMessageW(GetParent(hwnd), message, wparam, lparam);
-    default:
-      return DefWindowProcW(hwnd, message, wparam, lparam);
+    default: return DefWindowProcW(hwnd, message, wparam, lparam);
   }
 }
 
@@ -85,9 +80,7 @@ void register_class(HINSTANCE instance) {
   RegisterClassExW(&wc);
 }
 
-COLORREF colour(HWND panel) {
-  return static_cast<COLORREF>(GetWindowLongPtrW(panel, colour_slot));
-}
+COLORREF colour(HWND panel) { return static_cast<COLORREF>(GetWindowLongPtrW(panel, colour_slot)); }
 
 void set_colour(HWND panel, COLORREF colour) {
   SetWindowLongPtrW(panel, colour_slot, static_cast<LONG_PTR>(colour));

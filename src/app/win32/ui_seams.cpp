@@ -43,8 +43,6 @@ platform::LocalDate real_today() {
   return {now.wYear, now.wMonth, now.wDay};
 }
 
-UiSeams default_seams() {
-  return {real_message_box, real_open_file, real_today};
-}
+UiSeams default_seams() { return {real_message_box, real_open_file, real_today}; }
 
 }  // namespace efi::app

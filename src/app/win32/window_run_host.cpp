@@ -22,13 +22,14 @@ int client_width(HWND control) {
 }
 }  // namespace
 
-std::wstring status_panel_text(std::wstring_view text) {
-  return L"\t\t" + std::wstring(text);
-}
+std::wstring status_panel_text(std::wstring_view text) { return L"\t\t" + std::wstring(text); }
 
 WindowRunHost::WindowRunHost(HWND window, HWND status_bar, HWND progress_bar, const UiSeams& seams,
                              std::wstring title)
-    : window_(window), status_bar_(status_bar), progress_bar_(progress_bar), seams_(seams),
+    : window_(window),
+      status_bar_(status_bar),
+      progress_bar_(progress_bar),
+      seams_(seams),
       title_(std::move(title)) {
   PBRANGE range{};
   SendMessageW(progress_bar_, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));

@@ -24,8 +24,7 @@ namespace efi::app {
 
 class WindowRunHost final : public import::RunHost {
  public:
-  WindowRunHost(HWND window, HWND status_bar, HWND progress_bar, const UiSeams& seams,
-                std::wstring title);
+  WindowRunHost(HWND window, HWND status_bar, HWND progress_bar, const UiSeams& seams, std::wstring title);
 
   void set_status(std::string_view text) override;
   void repaint() override;
@@ -44,24 +43,24 @@ class WindowRunHost final : public import::RunHost {
 
  private:
   void send_position();
-  int held(int position) const;          // the position the bar shows for `position`
+  int held(int position) const;           // the position the bar shows for `position`
   int filled_pixels(int position) const;  // the width of the bar's filled part
 
-  HWND window_;            // the main window: repaint and dialog navigation
-  HWND status_bar_;        // StatusBar1
-  HWND progress_bar_;      // ProgressBar1
-  const UiSeams& seams_;   // message boxes
-  std::wstring title_;     // caption of the plain and the error box
-  int maximum_ = 100;      // the bar's range is 0..maximum_, as last sent
-  int bar_width_ = 0;      // the bar's client width in pixels, taken with the range
-  int position_ = 0;       // last position the run set; may lie above the range
-  int bar_position_ = 0;   // the position the bar holds (the range holds it)
+  HWND window_;           // the main window: repaint and dialog navigation
+  HWND status_bar_;       // StatusBar1
+  HWND progress_bar_;     // ProgressBar1
+  const UiSeams& seams_;  // message boxes
+  std::wstring title_;    // caption of the plain and the error box
+  int maximum_ = 100;     // the bar's range is 0..maximum_, as last sent
+  int bar_width_ = 0;     // the bar's client width in pixels, taken with the range
+  int position_ = 0;      // last position the run set; may lie above the range
+  int bar_position_ = 0;  // the position the bar holds (the range holds it)
   // The pump's clock is a steady clock (QueryPerformanceCounter), not
   // GetTickCount64: under Wine the tick count is advanced by the Wine server,
   // which a load that makes no server calls leaves asleep, and messages
   // waited up to 0.8 s for a pump.
   std::chrono::steady_clock::time_point last_pump_;  // when messages were last processed
-  bool has_pumped_ = false;                           // false until the first pump
+  bool has_pumped_ = false;                          // false until the first pump
   bool quit_seen_ = false;
   int quit_code_ = 0;
 };

@@ -48,7 +48,8 @@ long convert_one(iconv_t cd, const unsigned char* bytes, std::size_t size) {
 void fill_ansi_table(AnsiTable& table) {
   iconv_t cd = iconv_open("UTF-32LE", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
-    throw std::runtime_error(std::string("preparing the CP932 decoder: iconv_open failed: ") + std::strerror(errno));
+    throw std::runtime_error(std::string("preparing the CP932 decoder: iconv_open failed: ") +
+                             std::strerror(errno));
   }
   for (unsigned b = 0; b < 256; ++b) {
     const unsigned char byte = static_cast<unsigned char>(b);

@@ -116,7 +116,7 @@ bool file_exists(const std::string& path_utf8) noexcept {
 
 LocalDate local_today() {
   const std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   localtime_r(&now, &tm);
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }

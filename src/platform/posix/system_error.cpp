@@ -10,8 +10,6 @@ std::system_error system_error_from_last(const std::string& what) {
   return std::system_error(errno, std::generic_category(), what);
 }
 
-std::string system_message(long code) {
-  return std::generic_category().message(static_cast<int>(code));
-}
+std::string system_message(long code) { return std::generic_category().message(static_cast<int>(code)); }
 
 }  // namespace efi::platform

@@ -94,7 +94,8 @@ void ReadFile::rewind() {
 
 std::uint64_t ReadFile::size() const {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(handle_, &size)) throw system_error_from_last("cannot read the size of file '" + path_ + "'");
+  if (!GetFileSizeEx(handle_, &size))
+    throw system_error_from_last("cannot read the size of file '" + path_ + "'");
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 

@@ -10,10 +10,10 @@
 namespace efi::platform {
 namespace {
 
-constexpr int sigbreak = 21;  // the C runtime's SIGBREAK
+constexpr int sigbreak = 21;           // the C runtime's SIGBREAK
 constexpr DWORD close_wait_ms = 4500;  // the system ends a closed console's process after about 5 s
 
-std::atomic<int> requested{0};   // the first request's signal number; 0 while none came
+std::atomic<int> requested{0};     // the first request's signal number; 0 while none came
 std::atomic<bool> handled{false};  // the program has cleaned up
 
 BOOL WINAPI on_control(DWORD event) {
@@ -21,7 +21,8 @@ BOOL WINAPI on_control(DWORD event) {
   if (event == CTRL_C_EVENT) number = SIGINT;
   if (event == CTRL_BREAK_EVENT) number = sigbreak;
   int none = 0;
-  if (!requested.compare_exchange_strong(none, number)) return FALSE;  // a second one: the default, ending the process
+  if (!requested.compare_exchange_strong(none, number))
+    return FALSE;  // a second one: the default, ending the process
   if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
     // Returning ends the process: give the program its time to roll back first.
     for (DWORD waited = 0; !handled.load() && waited < close_wait_ms; waited += 50) Sleep(50);

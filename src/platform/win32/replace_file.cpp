@@ -32,7 +32,8 @@ void replace_file(const std::string& path_utf8, std::string_view bytes) {
     temporary = temporary_path_for(path_utf8, attempt);
     temporary_wide = wide_from_utf8(temporary);
     // No sharing: nobody reads the file before it is whole.
-    h = CreateFileW(temporary_wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    h = CreateFileW(temporary_wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (h == INVALID_HANDLE_VALUE) throw system_error_from_last("cannot create the file '" + temporary + "'");
@@ -46,14 +47,16 @@ void replace_file(const std::string& path_utf8, std::string_view bytes) {
   for (std::size_t written = 0; written < bytes.size();) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
     DWORD n = 0;
-    if (!WriteFile(h, bytes.data() + written, chunk, &n, nullptr)) fail("cannot write the file '" + temporary + "'");
+    if (!WriteFile(h, bytes.data() + written, chunk, &n, nullptr))
+      fail("cannot write the file '" + temporary + "'");
     written += n;
   }
   if (!FlushFileBuffers(h)) fail("cannot flush the file '" + temporary + "'");
   const BOOL closed = CloseHandle(h);
   h = INVALID_HANDLE_VALUE;
   if (!closed) fail("cannot close the file '" + temporary + "'");
-  if (!MoveFileExW(temporary_wide.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(temporary_wide.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     fail("cannot rename '" + temporary + "' to '" + path_utf8 + "'");
 }
 

@@ -49,8 +49,8 @@ std::system_error system_error_from_last(const std::string& what) {
 std::string system_message(long code) {
   LocalText text;
   const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(text.out()), 0, nullptr);
   if (n == 0 || text.get() == nullptr) return {};
   std::wstring_view view(text.get(), n);
   while (!view.empty() && view.back() <= L' ') view.remove_suffix(1);  // the trailing CR LF

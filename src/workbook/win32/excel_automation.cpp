@@ -127,7 +127,8 @@ void throw_if_failed(HRESULT hr, const std::string& what, ExcepInfo* excep = nul
     std::string description = utf8(e.bstrDescription);
     std::string message = what + ": " + (description.empty() ? "Excel reported an exception" : description);
     message += " (source: \"" + utf8(e.bstrSource) + "\", code " + hex(code);
-    if (e.bstrHelpFile != nullptr) message += ", help: \"" + utf8(e.bstrHelpFile) + "\" " + std::to_string(e.dwHelpContext);
+    if (e.bstrHelpFile != nullptr)
+      message += ", help: \"" + utf8(e.bstrHelpFile) + "\" " + std::to_string(e.dwHelpContext);
     message += ")";
     throw ConversionError(message);
   }
@@ -234,7 +235,8 @@ void open_and_save(IDispatch* app, const std::string& excel_file, const std::str
     ComPtr<IDispatch> workbooks = get_object(app, L"Workbooks", "opening the workbook");
     Bstr file(excel_file);
     VARIANT args[3] = {bool_arg(true), bool_arg(false), bstr_arg(file)};  // ReadOnly, UpdateLinks, FileName
-    call(workbooks.get(), L"Open", DISPATCH_METHOD, args, 3, false, "opening the workbook \"" + excel_file + "\"");
+    call(workbooks.get(), L"Open", DISPATCH_METHOD, args, 3, false,
+         "opening the workbook \"" + excel_file + "\"");
   }
   {
     ComPtr<IDispatch> workbook = get_object(app, L"ActiveWorkbook", "saving the CSV file");
@@ -245,7 +247,8 @@ void open_and_save(IDispatch* app, const std::string& excel_file, const std::str
     args[0].vt = VT_I4 | VT_BYREF;  // FileFormat, by reference to the 32-bit value
     args[0].plVal = reinterpret_cast<LONG*>(&file_format);
     args[1] = bstr_arg(file);  // Filename
-    call(workbook.get(), L"SaveAs", DISPATCH_METHOD, args, 2, false, "saving the CSV file \"" + out_file + "\"");
+    call(workbook.get(), L"SaveAs", DISPATCH_METHOD, args, 2, false,
+         "saving the CSV file \"" + out_file + "\"");
   }
   {
     ComPtr<IDispatch> workbook = get_object(app, L"ActiveWorkbook", "marking the workbook saved");
@@ -271,7 +274,8 @@ void ConvertExcelFile(const std::string& excel_file, const std::string& out_file
   quit(app.get());
 }
 
-void ExcelOrBuiltinConverter::convert(const std::string& excel_file, const std::string& out_file, int format) {
+void ExcelOrBuiltinConverter::convert(const std::string& excel_file, const std::string& out_file,
+                                      int format) {
   try {
     ConvertExcelFile(excel_file, out_file, format);
   } catch (const ExcelNotRegistered&) {

@@ -9,14 +9,9 @@ int closes = 0;
 
 LRESULT CALLBACK proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_CLOSE:
-      ++closes;
-      return 0;
-    case WM_APP:
-      PostQuitMessage(closes);
-      return 0;
-    default:
-      return DefWindowProcW(hwnd, message, wparam, lparam);
+    case WM_CLOSE: ++closes; return 0;
+    case WM_APP: PostQuitMessage(closes); return 0;
+    default: return DefWindowProcW(hwnd, message, wparam, lparam);
   }
 }
 }  // namespace
@@ -27,8 +22,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   wc.hInstance = instance;
   wc.lpszClassName = L"TF_Brenmoor";
   RegisterClassW(&wc);
-  CreateWindowExW(0, L"TF_Brenmoor", L"マスタ設定", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                  nullptr, instance, nullptr);
+  CreateWindowExW(0, L"TF_Brenmoor", L"マスタ設定", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                  instance, nullptr);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   return static_cast<int>(message.wParam);

@@ -77,7 +77,9 @@ void raise(EXCEPINFO* excep, const char* description) {
 // IDispatch without a type library: a table of member names per object.
 class Object : public IDispatch {
  public:
-  Object(const char* kind, std::vector<std::wstring> members) : kind_(kind), members_(std::move(members)) { ++g_live; }
+  Object(const char* kind, std::vector<std::wstring> members) : kind_(kind), members_(std::move(members)) {
+    ++g_live;
+  }
   virtual ~Object() { --g_live; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
@@ -102,7 +104,8 @@ class Object : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
 
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                          DISPID* ids) override {
     std::string name = count > 0 ? utf8(names[0]) : std::string();
     log_line("names " + kind_ + "." + name + " riid=" + (riid == IID_NULL ? "IID_NULL" : "other") +
              " count=" + std::to_string(count) + " lcid=" + hex(lcid));
@@ -118,15 +121,15 @@ class Object : public IDispatch {
     return DISP_E_UNKNOWNNAME;
   }
 
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD kind, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* excep, UINT* arg_error) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD kind, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* excep, UINT* arg_error) override {
     if (id < 1 || static_cast<std::size_t>(id) > members_.size()) return DISP_E_MEMBERNOTFOUND;
     std::string args, named;
     for (UINT i = 0; i < params->cArgs; ++i) args += (i ? " | " : "") + describe(params->rgvarg[i]);
     for (UINT i = 0; i < params->cNamedArgs; ++i)
       named += (i ? " | " : "") + (params->rgdispidNamedArgs[i] == DISPID_PROPERTYPUT
-                                      ? std::string("DISPID_PROPERTYPUT")
-                                      : std::to_string(params->rgdispidNamedArgs[i]));
+                                       ? std::string("DISPID_PROPERTYPUT")
+                                       : std::to_string(params->rgdispidNamedArgs[i]));
     log_line("invoke " + kind_ + "." + utf8(members_[id - 1].c_str()) + " kind=" + std::to_string(kind) +
              " riid=" + (riid == IID_NULL ? "IID_NULL" : "other") + " lcid=" + hex(lcid) +
              " args=" + (args.empty() ? "none" : args) + " named=" + (named.empty() ? "none" : named) +
@@ -137,7 +140,8 @@ class Object : public IDispatch {
   }
 
  protected:
-  virtual HRESULT call(const std::wstring& member, WORD kind, DISPPARAMS& params, VARIANT* result, EXCEPINFO* excep) = 0;
+  virtual HRESULT call(const std::wstring& member, WORD kind, DISPPARAMS& params, VARIANT* result,
+                       EXCEPINFO* excep) = 0;
 
   static void give(VARIANT* result, IDispatch* object) {
     if (result == nullptr) return;
@@ -147,9 +151,9 @@ class Object : public IDispatch {
   }
 
  private:
-  std::string kind_;                  // "Application", "Workbooks", "Workbook"
-  std::vector<std::wstring> members_; // DISPID i+1 is members_[i]
-  std::atomic<ULONG> refs_{1};        // references held
+  std::string kind_;                   // "Application", "Workbooks", "Workbook"
+  std::vector<std::wstring> members_;  // DISPID i+1 is members_[i]
+  std::atomic<ULONG> refs_{1};         // references held
 };
 
 class Workbook : public Object {
@@ -175,7 +179,8 @@ class Workbook : public Object {
 
 class Application : public Object {
  public:
-  Application() : Object("Application", {L"DisplayAlerts", L"Visible", L"Workbooks", L"ActiveWorkbook", L"Quit"}) {}
+  Application()
+      : Object("Application", {L"DisplayAlerts", L"Visible", L"Workbooks", L"ActiveWorkbook", L"Quit"}) {}
   ~Application() override { close(); }
   void opened(Workbook* workbook) {
     close();

@@ -22,7 +22,6 @@ namespace {
 using test::exists;
 using test::read_bytes;
 
-
 std::wstring wide(const std::string& s) { return test::from_utf8(s).wstring(); }
 
 // A path of the build (a Unix path under Wine) as Windows sees it.
@@ -87,17 +86,24 @@ std::string invoke(const std::string& member, int kind, const std::string& args,
 // The nine calls of a conversion, each after its lookup, in order.
 std::vector<std::string> nine_calls(const std::string& excel_file, const std::string& out_file) {
   return {
-      names("Application.DisplayAlerts"),  invoke("Application.DisplayAlerts", 4, "VT_BOOL:0", true, false),
-      names("Application.Visible"),        invoke("Application.Visible", 4, "VT_BOOL:0", true, false),
-      names("Application.Workbooks"),      invoke("Application.Workbooks", 3, "none", false, true),
+      names("Application.DisplayAlerts"),
+      invoke("Application.DisplayAlerts", 4, "VT_BOOL:0", true, false),
+      names("Application.Visible"),
+      invoke("Application.Visible", 4, "VT_BOOL:0", true, false),
+      names("Application.Workbooks"),
+      invoke("Application.Workbooks", 3, "none", false, true),
       names("Workbooks.Open"),
       invoke("Workbooks.Open", 1, "VT_BOOL:-1 | VT_BOOL:0 | VT_BSTR:" + excel_file, false, false),
-      names("Application.ActiveWorkbook"), invoke("Application.ActiveWorkbook", 3, "none", false, true),
+      names("Application.ActiveWorkbook"),
+      invoke("Application.ActiveWorkbook", 3, "none", false, true),
       names("Workbook.SaveAs"),
       invoke("Workbook.SaveAs", 1, "VT_I4|VT_BYREF:62 | VT_BSTR:" + out_file, false, false),
-      names("Application.ActiveWorkbook"), invoke("Application.ActiveWorkbook", 3, "none", false, true),
-      names("Workbook.Saved"),             invoke("Workbook.Saved", 4, "VT_BOOL:-1", true, false),
-      names("Application.Quit"),           invoke("Application.Quit", 1, "none", false, false),
+      names("Application.ActiveWorkbook"),
+      invoke("Application.ActiveWorkbook", 3, "none", false, true),
+      names("Workbook.Saved"),
+      invoke("Workbook.Saved", 4, "VT_BOOL:-1", true, false),
+      names("Application.Quit"),
+      invoke("Application.Quit", 1, "none", false, false),
   };
 }
 
@@ -108,7 +114,8 @@ class ExcelAutomationTest : public test::ScratchDir {
     // Loaded here as well, so the counters outlive the conversion's CoUninitialize.
     module_ = LoadLibraryW(windows_path(FAKE_EXCEL_DLL).c_str());
     ASSERT_NE(module_, nullptr) << "fake_excel.dll did not load";
-    live_objects_ = reinterpret_cast<long (*)()>(reinterpret_cast<void*>(GetProcAddress(module_, "FakeExcelLiveObjects")));
+    live_objects_ = reinterpret_cast<long (*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "FakeExcelLiveObjects")));
     ASSERT_NE(live_objects_, nullptr);
     wchar_t server[MAX_PATH];
     GetModuleFileNameW(module_, server, MAX_PATH);
@@ -119,7 +126,8 @@ class ExcelAutomationTest : public test::ScratchDir {
   }
   void TearDown() override {
     unregister_excel();
-    for (const wchar_t* name : {FAKE_EXCEL_LOG, FAKE_EXCEL_FAIL_OPEN, FAKE_EXCEL_FAIL_SAVEAS, FAKE_EXCEL_UNKNOWN})
+    for (const wchar_t* name :
+         {FAKE_EXCEL_LOG, FAKE_EXCEL_FAIL_OPEN, FAKE_EXCEL_FAIL_SAVEAS, FAKE_EXCEL_UNKNOWN})
       SetEnvironmentVariableW(name, nullptr);
     if (module_) FreeLibrary(module_);
     ScratchDir::TearDown();
@@ -157,10 +165,10 @@ TEST_F(ExcelAutomationTest, MakesTheNineCallsInOrder) {
 }
 
 struct FailureCase {
-  const wchar_t* variable;       // environment switch of fake_excel
-  const wchar_t* value;          // its value
-  std::size_t calls_before_quit; // log lines up to and including the failing one
-  std::string message;           // the error's text; %E = workbook, %O = output
+  const wchar_t* variable;        // environment switch of fake_excel
+  const wchar_t* value;           // its value
+  std::size_t calls_before_quit;  // log lines up to and including the failing one
+  std::string message;            // the error's text; %E = workbook, %O = output
 };
 
 std::string expand(std::string text, const std::string& workbook, const std::string& out) {
@@ -173,9 +181,12 @@ TEST_F(ExcelAutomationTest, QuitsAndReleasesEverythingAfterAFailure) {
   const std::string code = " (source: \"" FAKE_EXCEL_SOURCE "\", code 0x800A03EC)";
   const FailureCase cases[] = {
       {FAKE_EXCEL_FAIL_OPEN, L"1", 8, "opening the workbook \"%E\" ('Open'): " FAKE_EXCEL_OPEN_ERROR + code},
-      {FAKE_EXCEL_FAIL_SAVEAS, L"1", 12, "saving the CSV file \"%O\" ('SaveAs'): " FAKE_EXCEL_SAVEAS_ERROR + code},
-      {FAKE_EXCEL_UNKNOWN, L"Open", 7, "メソッド 'Open' はオートメーション オブジェクトでサポートしていません"},
-      {FAKE_EXCEL_UNKNOWN, L"Visible", 3, "メソッド 'Visible' はオートメーション オブジェクトでサポートしていません"},
+      {FAKE_EXCEL_FAIL_SAVEAS, L"1", 12,
+       "saving the CSV file \"%O\" ('SaveAs'): " FAKE_EXCEL_SAVEAS_ERROR + code},
+      {FAKE_EXCEL_UNKNOWN, L"Open", 7,
+       "メソッド 'Open' はオートメーション オブジェクトでサポートしていません"},
+      {FAKE_EXCEL_UNKNOWN, L"Visible", 3,
+       "メソッド 'Visible' はオートメーション オブジェクトでサポートしていません"},
   };
   register_excel(server_);
   const std::string workbook = "C:\\data\\missing.xlsx";
@@ -202,12 +213,14 @@ TEST_F(ExcelAutomationTest, QuitsAndReleasesEverythingAfterAFailure) {
 // The system's text for a code, trimmed as the conversion trims it.
 std::string system_text(HRESULT hr) {
   wchar_t* buffer = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   while (n > 0 && (buffer[n - 1] <= L' ' || buffer[n - 1] == L'.')) --n;
   std::string text = n > 0 ? test::utf8(std::wstring(buffer, n)) : "";
   if (buffer) LocalFree(buffer);
-  return text.empty() ? "failure code 0x" + hex(static_cast<unsigned long>(hr)) : text;  // Wine has no text for some codes
+  return text.empty() ? "failure code 0x" + hex(static_cast<unsigned long>(hr))
+                      : text;  // Wine has no text for some codes
 }
 
 TEST_F(ExcelAutomationTest, FallsBackToTheReaderOnlyWhereExcelIsNotRegistered) {
@@ -220,7 +233,9 @@ TEST_F(ExcelAutomationTest, FallsBackToTheReaderOnlyWhereExcelIsNotRegistered) {
     EXPECT_EQ(std::string(e.what()), system_text(CO_E_CLASSSTRING) + ", ProgID: \"Excel.Application\"");
   }
   make_default_converter()->convert(workbook, out, xlCSVUTF8);
-  EXPECT_EQ(read_bytes(out), "\xEF\xBB\xBF" "active,sheet\r\n2,3\r\n");
+  EXPECT_EQ(read_bytes(out),
+            "\xEF\xBB\xBF"
+            "active,sheet\r\n2,3\r\n");
   std::filesystem::remove(test::from_utf8(out));
 
   // registered, but its server cannot be loaded: a failure, not a fallback
