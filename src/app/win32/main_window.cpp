@@ -165,52 +165,29 @@ void MainWindow::on_command(int id, int code, HWND sender) {
   }
   const bool clicked = code == BN_CLICKED;
   const bool double_clicked = code == panel::double_clicked;
+  // One control a line: which event of it calls which handler.
+  // clang-format off
   switch (control_id) {
-    case Control::B_OK:
-      if (clicked) B_OKClick();
-      break;
-    case Control::B_close:
-      if (clicked) B_closeClick();
-      break;
+    case Control::B_OK: if (clicked) B_OKClick(); break;
+    case Control::B_close: if (clicked) B_closeClick(); break;
     case Control::B_EN:
     case Control::B_FN:
     case Control::B_EG:
-    case Control::B_FG:
-      if (clicked) B_ENClick(sender);
-      break;
-    case Control::B_ETC:
-      if (clicked) B_ETCClick(sender);
-      break;
-    case Control::B_Y:
-      if (clicked) B_YClick(sender);
-      break;
+    case Control::B_FG: if (clicked) B_ENClick(sender); break;
+    case Control::B_ETC: if (clicked) B_ETCClick(sender); break;
+    case Control::B_Y: if (clicked) B_YClick(sender); break;
     case Control::RB1:
-    case Control::RB2:
-      if (clicked) RBClick();
-      break;
-    case Control::P_EN:
-      if (double_clicked) P_ENDblClick();
-      break;
-    case Control::P_FN:
-      if (double_clicked) P_FNDblClick();
-      break;
-    case Control::P_EG:
-      if (double_clicked) P_EGDblClick();
-      break;
-    case Control::P_FG:
-      if (double_clicked) P_FGDblClick();
-      break;
-    case Control::P_ETC:
-      if (double_clicked) P_ETCDblClick();
-      break;
-    case Control::P_Y:
-      if (double_clicked) P_YDblClick();
-      break;
-    case Control::P_yymm:
-      if (double_clicked) P_yymmDblClick();
-      break;
+    case Control::RB2: if (clicked) RBClick(); break;
+    case Control::P_EN: if (double_clicked) P_ENDblClick(); break;
+    case Control::P_FN: if (double_clicked) P_FNDblClick(); break;
+    case Control::P_EG: if (double_clicked) P_EGDblClick(); break;
+    case Control::P_FG: if (double_clicked) P_FGDblClick(); break;
+    case Control::P_ETC: if (double_clicked) P_ETCDblClick(); break;
+    case Control::P_Y: if (double_clicked) P_YDblClick(); break;
+    case Control::P_yymm: if (double_clicked) P_yymmDblClick(); break;
     default: break;
   }
+  // clang-format on
 }
 
 void MainWindow::on_close() {
