@@ -20,15 +20,16 @@
 namespace efi::cli {
 namespace {
 
-import::RunKeys run_keys_of(const Request& request){import::RunKeys keys;
-keys.yymm = request.yymm;
-keys.yymmkbn = yymmkbn_of_pattern(request.pattern);
-for (std::size_t i = 0; i < import::source_count; ++i) {
-  keys.sources[i].is_switched_on = !request.sources[i].empty();
-  keys.sources[i].path = request.sources[i];
+import::RunKeys run_keys_of(const Request& request) {
+  import::RunKeys keys;
+  keys.yymm = request.yymm;
+  keys.yymmkbn = yymmkbn_of_pattern(request.pattern);
+  for (std::size_t i = 0; i < import::source_count; ++i) {
+    keys.sources[i].is_switched_on = !request.sources[i].empty();
+    keys.sources[i].path = request.sources[i];
+  }
+  return keys;
 }
-return keys;
-}  // namespace
 
 int exit_status_of(import::RunOutcome outcome) {
   switch (outcome) {
@@ -54,7 +55,7 @@ std::string interruption_text(const import::RunReport& report) {
   return "interrupted; the steps not yet run and the derivation did not run";
 }
 
-}  // namespace efi::cli
+}  // namespace
 
 int run_init(const Request& request) {
   try {

@@ -82,7 +82,7 @@ TEST(CellText, FormatsDatesAndTimes) {
 TEST(CellText, UndoesSpreadsheetEscapes) {
   const std::pair<const char*, const char*> cases[] = {
       {"a_x000D_b", "a\rb"},       {"_x005F_x0041_", "_x0041_"},
-      {"_xD83D__xDE00_", "😀"},     {"_x12_ _xZZZZ_", "_x12_ _xZZZZ_"},
+      {"_xD83D__xDE00_", "😀"},    {"_x12_ _xZZZZ_", "_x12_ _xZZZZ_"},
       {"_x0041", "_x0041"},        {"tail_x", "tail_x"},
       {"_xD800_", "\xEF\xBF\xBD"},
   };

@@ -407,20 +407,17 @@ int MainWindow::message_box(const std::wstring& text, const std::wstring& captio
 }
 
 import::RunKeys MainWindow::take_keys() const {
-    static constexpr Control rows[import::source_count][2] = {{Control::P_EN, Control::E_EN},
-                                                              {Control::P_FN, Control::E_FN},
-                                                              {Control::P_EG, Control::E_EG},
-                                                              {Control::P_FG, Control::E_FG},
-                                                              {Control::P_ETC, Control::E_ETC},
-                                                              {Control::P_Y, Control::E_Y}};
-import::RunKeys keys;
-keys.yymm = platform::utf8_from_wide(text_of(Control::CB_yymm));
-keys.yymmkbn = SendMessageW(control(Control::RB1), BM_GETCHECK, 0, 0) == BST_CHECKED ? 0 : 1;
-for (std::size_t i = 0; i < import::source_count; ++i) {
-  keys.sources[i].is_switched_on = panel::colour(control(rows[i][0])) != red;
-  keys.sources[i].path = platform::utf8_from_wide(text_of(rows[i][1]));
+  static constexpr Control rows[import::source_count][2] = {
+      {Control::P_EN, Control::E_EN}, {Control::P_FN, Control::E_FN},   {Control::P_EG, Control::E_EG},
+      {Control::P_FG, Control::E_FG}, {Control::P_ETC, Control::E_ETC}, {Control::P_Y, Control::E_Y}};
+  import::RunKeys keys;
+  keys.yymm = platform::utf8_from_wide(text_of(Control::CB_yymm));
+  keys.yymmkbn = SendMessageW(control(Control::RB1), BM_GETCHECK, 0, 0) == BST_CHECKED ? 0 : 1;
+  for (std::size_t i = 0; i < import::source_count; ++i) {
+    keys.sources[i].is_switched_on = panel::colour(control(rows[i][0])) != red;
+    keys.sources[i].path = platform::utf8_from_wide(text_of(rows[i][1]));
+  }
+  return keys;
 }
-return keys;
-}  // namespace efi::app
 
 }  // namespace efi::app
