@@ -11,6 +11,8 @@
 
 #include "app/win32/app_info.h"
 #include "app/win32/engine_library.h"
+#include "platform/system_error.h"
+#include "platform/text.h"
 #include "app_fixture.h"
 
 namespace efi::app::testing {
@@ -127,7 +129,7 @@ TEST_F(AppTest, LockedEngineLibraryGivesOneErrorBoxAndStaysUnchanged) {
   const std::wstring head = L"ファイル \"" + target() + L"\" を作成できません。";
   EXPECT_EQ(box.text.substr(0, head.size()), head);
   // The system's own words follow, then the general error box's full stop.
-  const std::wstring reason = system_error_text(ERROR_SHARING_VIOLATION);
+  const std::wstring reason = platform::wide_from_utf8(platform::system_message(ERROR_SHARING_VIOLATION));
   ASSERT_FALSE(reason.empty());
   EXPECT_EQ(box.text.substr(head.size(), reason.size()), reason);
   EXPECT_EQ(box.caption, L"test_app");
@@ -151,7 +153,8 @@ TEST(EngineLibrary, MissingFolderReportsTheFullPath) {
   ScratchFolder folder;
   const std::wstring path = folder.file(L"no-such-folder\\sqlite3.dll");
   const std::wstring text = write_engine_library(GetModuleHandleW(nullptr), path);
-  EXPECT_EQ(text, L"ファイル \"" + path + L"\" を作成できません。" + system_error_text(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(text, L"ファイル \"" + path + L"\" を作成できません。" +
+                      platform::wide_from_utf8(platform::system_message(ERROR_PATH_NOT_FOUND)));
 }
 
 TEST(EngineLibrary, PartialWritesAreContinuedAndAStalledWriteIsAnError) {

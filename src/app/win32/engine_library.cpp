@@ -1,17 +1,9 @@
 #include "app/win32/engine_library.h"
 
-namespace efi::app {
+#include "platform/system_error.h"
+#include "platform/text.h"
 
-std::wstring system_error_text(DWORD code) {
-  wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text(buffer ? buffer : L"", length);
-  LocalFree(buffer);
-  while (!text.empty() && text.back() <= L' ') text.pop_back();
-  return text;
-}
+namespace efi::app {
 
 std::wstring write_engine_library(HMODULE module, const std::wstring& target_path) {
   HRSRC resource = FindResourceW(module, engine_library_resource, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
@@ -33,8 +25,9 @@ std::wstring write_whole_file(const std::wstring& target_path, const char* bytes
   HANDLE file = CreateFileW(target_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    DWORD code = GetLastError();
-    return L"ファイル \"" + target_path + L"\" を作成できません。" + system_error_text(code);
+    const DWORD code = GetLastError();
+    return L"ファイル \"" + target_path + L"\" を作成できません。" +
+           platform::wide_from_utf8(platform::system_message(code));
   }
   // Partial writes are continued; a write that takes nothing ends it.
   DWORD offset = 0;

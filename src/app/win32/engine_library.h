@@ -29,7 +29,4 @@ bool write_file_call(HANDLE file, const char* bytes, DWORD size, DWORD& written)
 std::wstring write_whole_file(const std::wstring& target_path, const char* bytes, DWORD size,
                               const WriteCall& write = write_file_call);
 
-// The system's description of an error code, without the trailing line break.
-std::wstring system_error_text(DWORD code);
-
 }  // namespace efi::app
