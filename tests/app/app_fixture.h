@@ -197,6 +197,11 @@ class DialogAnswerer {
 };
 
 // A Windows path from a path the build wrote (a Unix path under Wine).
+// The bytes of a file named by a Windows path; empty when it cannot be read.
+inline std::string read_all(const std::wstring& path) {
+  return efi::test_support::read_file(efi::test_support::utf8_of(std::filesystem::path(path)));
+}
+
 inline std::wstring windows_path(const std::string& build_path) {
   std::wstring wide = efi::test_support::path_of(efi::test_support::native_path(build_path)).wstring();
   for (wchar_t& c : wide) {

@@ -2,8 +2,6 @@
 // against a stand-in process that owns a TF_Brenmoor window and counts the
 // WM_CLOSE messages it gets. In-process through the seam, and with
 // EFImport.exe itself as a process answering its real box.
-#include <fstream>
-#include <iterator>
 
 #include "app_fixture.h"
 
@@ -119,11 +117,6 @@ TEST_F(AppTest, SiblingAnsweredAnythingButOkClosesTheWindow) {
     window.reset();
     ui.boxes.clear();
   }
-}
-
-std::string read_all(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // EFImport.exe copied into a folder of its own, started as the operator would.

@@ -5,12 +5,9 @@
 // every row the database held before must still be there.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,39 +33,8 @@ const std::string eg_error = messages::eg_error + messages::cause;
 const std::string etc_error = messages::etc_error + messages::cause;
 const std::string derivation_error = messages::derivation_error + messages::cause;
 
-std::string file_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A connection of the test's own, so the lock it holds belongs to another
-// process than efload's.
-struct Close {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
+// Whatever a case's preparation keeps alive while efload runs.
 using Holder = std::shared_ptr<void>;
-
-// Holds `database` as the window holds it between runs: exclusive locking
-// mode, an exclusive transaction committed, the connection left open. It
-// writes nothing, so the file's bytes show whether efload wrote. (Reading
-// the file in this process while the lock is held would drop it: closing
-// any descriptor of a file releases the process's POSIX locks on it.)
-Holder exclusive_holder(const std::string& database) {
-  sqlite3* raw = nullptr;
-  if (sqlite3_open_v2(database.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    sqlite3_close(raw);
-    throw std::runtime_error("opening " + database + " to hold it failed");
-  }
-  std::shared_ptr<sqlite3> db(raw, Close{});
-  char* error = nullptr;
-  if (sqlite3_exec(raw, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr,
-                   &error) != SQLITE_OK) {
-    const std::string message = error ? error : "?";
-    sqlite3_free(error);
-    throw std::runtime_error("taking the exclusive lock failed: " + message);
-  }
-  return db;
-}
 
 // Thrown where the platform under the test ignores a permission it sets.
 struct PermissionsNotEnforced {
@@ -120,7 +86,7 @@ const std::vector<DatabaseCase> database_cases = {
     // The first step fails while opening; its roll-back opens again and fails
     // too, so the run stops with the engine's text and no step's message.
     {"held_exclusively_by_another_process",
-     [](const Setting& s) { return exclusive_holder(s.database); },
+     [](const Setting& s) { return std::make_shared<WindowLock>(s.database); },
      en_and_fn,
      3,
      {"database is locked.\n"},
@@ -209,7 +175,7 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
   ASSERT_EQ(before.at("En").size(), 18u);
 
   ProcessResult result;
-  std::string bytes_before = file_bytes(database);
+  std::string bytes_before = read_file(database);
   {
     // a holder writes nothing, and the file may not be read while it holds it
     Holder held;
@@ -218,7 +184,7 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
     } catch (const PermissionsNotEnforced& skip) {
       GTEST_SKIP() << skip.what;
     }
-    if (!held) bytes_before = file_bytes(database);
+    if (!held) bytes_before = read_file(database);
     std::vector<std::string> arguments = {"run", "--yymm", "202110", "--db", database};
     arguments.insert(arguments.end(), c.sources.begin(), c.sources.end());
     result = run_efload(arguments, folder, c.run_as);
@@ -227,7 +193,7 @@ TEST_P(DatabaseFailures, EndWithTheirMessageAndKeepEveryRow) {
   fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
   fs::permissions(database, fs::perms::owner_write, fs::perm_options::add);
   if (c.exit_code == 3) {
-    EXPECT_TRUE(file_bytes(database) == bytes_before) << "the stopped run changed the file";
+    EXPECT_TRUE(read_file(database) == bytes_before) << "the stopped run changed the file";
   }
 
   EXPECT_EQ(result.exit_code, c.exit_code) << result.out << result.err;

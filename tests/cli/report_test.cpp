@@ -4,12 +4,9 @@
 // written.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,18 +21,6 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
-
-std::string bytes_of(const std::string& path) {
-  std::ifstream in(path_of(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::string> names_in(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 // The sample month loaded once for every test: efload init, then one run
 // over the six sample files.
@@ -70,7 +55,7 @@ class Report : public ::testing::Test {
 };
 
 TEST_F(Report, SampleMonthGivesTheHandCountedSharesAndLeavesTheDatabaseAsItWas) {
-  const std::string before = bytes_of(database);
+  const std::string before = read_file(database);
   const ProcessResult result = report({"--yymm", "202110", "--db", database});
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_THAT(result.err, IsEmpty());
@@ -83,18 +68,18 @@ TEST_F(Report, SampleMonthGivesTheHandCountedSharesAndLeavesTheDatabaseAsItWas) 
                 "  data quality, inpatient: 1 price-list code not in the drug list\n"
                 "  written: efimport-report-202110.html\n"));
 
-  const std::string page = bytes_of(folder.path("efimport-report-202110.html"));
+  const std::string page = read_file(folder.path("efimport-report-202110.html"));
   EXPECT_THAT(page, HasSubstr("data-side=\"inpatient\" data-kind=\"new_index\" data-numerator=\"50\" "
                               "data-denominator=\"136.5\" data-share=\"36.6%\""));
   EXPECT_THAT(page, HasSubstr("<td class=\"code\">3259114S1026</td><td>エンシュア・Ｈ</td>"));
-  EXPECT_EQ(bytes_of(database), before) << "the report wrote to the database";
+  EXPECT_EQ(read_file(database), before) << "the report wrote to the database";
   EXPECT_EQ(names_in(folder.folder()),
             (std::vector<std::string>{"efimport-report-202110.html", "vorn.sqlite3"}));
 }
 
 TEST_F(Report, CsvAndJsonCarryTheSameFigures) {
   ASSERT_EQ(report({"--yymm", "202110", "--db", database, "--format", "csv"}).exit_code, 0);
-  const std::string csv = bytes_of(folder.path("efimport-report-202110.csv"));
+  const std::string csv = read_file(folder.path("efimport-report-202110.csv"));
   EXPECT_THAT(csv, StartsWith("\xEF\xBB\xBF"));
   EXPECT_THAT(csv, HasSubstr("\r\n202110,入院,15,20211101,代用,36.6%,50,136.5,82.0%,136.5,166.5\r\n"
                              "202110,外来,8,20211101,代用,56.8%,210,370,100.0%,370,370\r\n"));
@@ -104,7 +89,7 @@ TEST_F(Report, CsvAndJsonCarryTheSameFigures) {
       report({"--yymm", "202110", "--db", database, "--format", "json", "--out", json_file, "--months", "1"});
   ASSERT_EQ(json.exit_code, 0) << json.err;
   EXPECT_THAT(json.out, HasSubstr("written: " + json_file + "\n"));
-  const std::string text = bytes_of(json_file);
+  const std::string text = read_file(json_file);
   EXPECT_THAT(
       text,
       AllOf(HasSubstr("\"new_index\": {\n          \"numerator\": 50,\n          \"denominator\": 136.5"),
@@ -130,7 +115,7 @@ TEST_F(Report, UsageErrorsExitTwoAndWriteNothing) {
       {{"--yymm", "202110", "--en", "EN.txt"}, "option --en does not belong to 'efload report'"},
       {{"--yymm", "202110", "--out"}, "option --out needs a value (FILE)"},
   };
-  const std::string before = bytes_of(database);
+  const std::string before = read_file(database);
   for (const Case& c : cases) {
     std::vector<std::string> arguments = c.arguments;
     arguments.insert(arguments.end(), {"--db", database});
@@ -141,7 +126,7 @@ TEST_F(Report, UsageErrorsExitTwoAndWriteNothing) {
     EXPECT_THAT(result.out, IsEmpty());
     EXPECT_EQ(names_in(folder.folder()), std::vector<std::string>{"vorn.sqlite3"});
   }
-  EXPECT_EQ(bytes_of(database), before);
+  EXPECT_EQ(read_file(database), before);
 }
 
 TEST_F(Report, MissingDatabaseIsAUsageErrorAndIsNotCreated) {
@@ -153,24 +138,11 @@ TEST_F(Report, MissingDatabaseIsAUsageErrorAndIsNotCreated) {
   EXPECT_EQ(names_in(folder.folder()), std::vector<std::string>{"vorn.sqlite3"});
 }
 
-// Holds `database` as the EFImport window holds it between runs: exclusive
-// locking mode after a write transaction, the connection left open.
-struct WindowHold {
-  explicit WindowHold(const std::string& database) {
-    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;", nullptr, nullptr,
-                     nullptr) != SQLITE_OK)
-      ADD_FAILURE() << "could not hold " << database << ": " << sqlite3_errmsg(db);
-  }
-  ~WindowHold() { sqlite3_close(db); }
-  sqlite3* db = nullptr;  // the holding connection
-};
-
 TEST_F(Report, FailuresExitOneWithTheirMessageAndKeepAnEarlierReportWhole) {
   // An earlier report of the month, which no failure below may touch.
   ASSERT_EQ(report({"--yymm", "202110", "--db", database}).exit_code, 0);
-  const std::string earlier = bytes_of(folder.path("efimport-report-202110.html"));
-  const std::string before = bytes_of(database);
+  const std::string earlier = read_file(folder.path("efimport-report-202110.html"));
+  const std::string before = read_file(database);
 
   struct Case {
     std::string name;
@@ -200,15 +172,15 @@ TEST_F(Report, FailuresExitOneWithTheirMessageAndKeepAnEarlierReportWhole) {
     EXPECT_THAT(result.out, IsEmpty());
   }
   {
-    WindowHold window(database);
+    const WindowLock window(database);
     const ProcessResult result = report({"--yymm", "202110", "--db", database});
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_THAT(result.err,
                 AllOf(HasSubstr("efload: the database " + database + " is locked by another program"),
                       HasSubstr("EFImport window"), HasSubstr("close the window")));
   }
-  EXPECT_EQ(bytes_of(folder.path("efimport-report-202110.html")), earlier);
-  EXPECT_EQ(bytes_of(database), before);
+  EXPECT_EQ(read_file(folder.path("efimport-report-202110.html")), earlier);
+  EXPECT_EQ(read_file(database), before);
   EXPECT_EQ(names_in(folder.folder()),
             (std::vector<std::string>{"efimport-report-202110.html", "vorn.sqlite3"}));
 }

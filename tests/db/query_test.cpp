@@ -7,8 +7,6 @@
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,11 +18,6 @@ namespace {
 using test::Raw;
 using test::SchemaDb;
 using test::ScratchFolder;
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The first column of every row of `sql` on `c`, as text.
 std::vector<std::string> read_column(Connection& c, const std::string& sql) {
@@ -71,7 +64,7 @@ TEST(ReadOnlyConnection, ReadingLeavesTheFileAsItWasAndMakesNoJournal) {
     Raw raw(db.path);
     raw.exec("INSERT INTO yak VALUES ('20250813', '610406079', 'ガスター散２％', '2325003B2029')");
   }
-  const std::string before = file_bytes(db.path);
+  const std::string before = test_support::read_file(db.path);
   const auto modified = std::filesystem::last_write_time(std::filesystem::u8path(db.path));
   {
     Connection c(db.path, Access::read_only);
@@ -80,12 +73,9 @@ TEST(ReadOnlyConnection, ReadingLeavesTheFileAsItWasAndMakesNoJournal) {
     EXPECT_FALSE(std::filesystem::exists(db.path + "-journal"));
     c.commit();
   }
-  EXPECT_EQ(file_bytes(db.path), before);
+  EXPECT_EQ(test_support::read_file(db.path), before);
   EXPECT_EQ(std::filesystem::last_write_time(std::filesystem::u8path(db.path)), modified);
-  std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(db.dir.folder()))
-    files.push_back(entry.path().filename().string());
-  EXPECT_EQ(files, std::vector<std::string>{"vorn.sqlite3"});
+  EXPECT_EQ(test_support::names_in(db.dir.folder()), std::vector<std::string>{"vorn.sqlite3"});
 }
 
 // Another connection's BEGIN EXCLUSIVE succeeds only when no one holds a lock.

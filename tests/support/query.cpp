@@ -140,4 +140,12 @@ void execute_sql(const std::string& database, const std::string& sql) {
   execute_sql(db.get(), sql);
 }
 
+WindowLock::WindowLock(const std::string& database) {
+  Database db = open(database, SQLITE_OPEN_READWRITE);
+  execute_sql(db.get(), "PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;");
+  handle_ = db.release();
+}
+
+WindowLock::~WindowLock() { sqlite3_close(handle_); }
+
 }  // namespace efi::test_support

@@ -33,4 +33,21 @@ void execute_sql(sqlite3* handle, const std::string& sql);
 using DatabaseContents = std::map<std::string, std::vector<std::string>>;
 DatabaseContents database_contents(const std::string& database);
 
+// Holds `database` as the EFImport window holds it between runs: exclusive
+// locking mode, an exclusive transaction committed, the connection left open
+// until the object goes. It writes nothing, so the file's bytes show whether
+// another program wrote. (Do not read the file in this process meanwhile:
+// closing any descriptor of a file releases the process's POSIX locks on it.)
+// Throws std::runtime_error when the lock cannot be taken.
+class WindowLock {
+ public:
+  explicit WindowLock(const std::string& database);
+  ~WindowLock();
+  WindowLock(const WindowLock&) = delete;
+  WindowLock& operator=(const WindowLock&) = delete;
+
+ private:
+  sqlite3* handle_ = nullptr;  // the holding connection
+};
+
 }  // namespace efi::test_support

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace efi::test_support {
 
@@ -19,6 +20,10 @@ std::string utf8_of(const std::filesystem::path& path);
 // Windows they go through the UTF-16 file functions.
 std::string read_file(const std::string& path_utf8);
 bool write_file(const std::string& path_utf8, std::string_view bytes);
+
+// The names of the files and folders in `folder` (UTF-8), sorted: what a test
+// expects a folder to hold after the program ran, leftovers included.
+std::vector<std::string> names_in(const std::filesystem::path& folder);
 
 class ScratchFolder {
  public:
