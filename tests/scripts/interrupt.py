@@ -22,64 +22,19 @@ import subprocess
 import sys
 import tempfile
 import time
-import zipfile
+
+# The kill test's input files: its F records and its ministry-shaped drug list
+# workbooks (python3-openpyxl), and its integrity check.
+from crash_safety import integrity, write_f, write_list
 
 KEY, OTHER = "202110", "202109"
 LIST_DATE = "20211101"
-
-
-def f_lines(seed, count):
-    """`count` F records of 21 tab-separated fields, CP932, CR LF."""
-    lines = []
-    for i in range(count):
-        fields = ["0123456789", f"{seed}{i // 7:08d}", "20211001", "20210920", "1", f"{i % 7 + 1}",
-                  f"{i % 3}", "611170508", f"{620000000 + i % 500}", "21", f"薬剤{i % 500}号　錠",
-                  f"{i % 4 + 0.5}", "錠", "10", "", "", "1", "0", "", "", ""]
-        lines.append("\t".join(fields))
-    return ("\r\n".join(lines) + "\r\n").encode("cp932")
-
-
-def workbook(path, seed, rows):
-    """A drug list workbook: four heading rows, then `rows` rows of eight
-    inline-string cells, in the parts the built-in reader needs."""
-    ns = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
-    rel_ns = 'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
-
-    def row(n, cells):
-        return f'<row r="{n}">' + "".join(f'<c t="inlineStr"><is><t>{c}</t></is></c>' for c in cells) + "</row>"
-
-    body = [row(n, [f"heading {n}"]) for n in range(1, 5)]
-    body += [row(n + 5, [f"{seed}{n:08d}", "成分", "品名", str(n % 3 + 1), "", "", "", str(n % 2)])
-             for n in range(rows)]
-    parts = {
-        "[Content_Types].xml": '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"/>',
-        "_rels/.rels": '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"/>',
-        "xl/workbook.xml": f'<?xml version="1.0"?><workbook {ns} {rel_ns}><sheets>'
-                           '<sheet name="list" sheetId="1" r:id="rId1"/></sheets></workbook>',
-        "xl/_rels/workbook.xml.rels":
-            '<?xml version="1.0"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-            '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" '
-            'Target="worksheets/sheet1.xml"/></Relationships>',
-        "xl/worksheets/sheet1.xml": f'<?xml version="1.0"?><worksheet {ns}><sheetData>' + "".join(body) +
-                                    "</sheetData></worksheet>",
-    }
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
-        for name, text in parts.items():
-            z.writestr(name, text.encode("utf-8"))
 
 
 def fingerprint(db, sql, args):
     con = sqlite3.connect(db)
     try:
         return sorted(con.execute(sql, args).fetchall())
-    finally:
-        con.close()
-
-
-def integrity(db):
-    con = sqlite3.connect(db)
-    try:
-        return con.execute("PRAGMA integrity_check").fetchone()[0]
     finally:
         con.close()
 
@@ -105,12 +60,10 @@ def main():
     try:
         db = os.path.join(work, "vorn.sqlite3")
         subprocess.run([efload, "init", "--db", db], check=True, stdout=subprocess.DEVNULL)
-        for name, data in (("f_old.txt", f_lines(1, 5)), ("f_new.txt", f_lines(2, 300_000)),
-                           ("f_other.txt", f_lines(3, 7))):
-            with open(os.path.join(work, name), "wb") as f:
-                f.write(data)
-        workbook(os.path.join(work, f"tp{LIST_DATE}-old.xlsx"), 7, 5)
-        workbook(os.path.join(work, f"tp{LIST_DATE}-new.xlsx"), 8, 150_000)
+        for name, seed, count in (("f_old.txt", 1, 5), ("f_new.txt", 2, 300_000), ("f_other.txt", 3, 7)):
+            write_f(os.path.join(work, name), seed, count)
+        write_list(os.path.join(work, f"tp{LIST_DATE}-old.xlsx"), 7, 5)
+        write_list(os.path.join(work, f"tp{LIST_DATE}-new.xlsx"), 8, 150_000)
 
         def load(*args):
             subprocess.run([efload, "run", "--db", db, *args], check=True,
