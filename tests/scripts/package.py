@@ -82,7 +82,7 @@ def window_messages():
     """Every text the window shows in a box, from where the code keeps it."""
     steps = source_text("src/import/steps.cpp")
     messages = re.findall(r'\.error_message = "([^"]+)"', steps)
-    messages.append(re.search(r'completion_text = "([^"]+)"', source_text("src/import/run.cpp")).group(1))
+    messages.append(completion_text())
     messages.append(re.search(r'text = "([^"]+)"', source_text("src/import/path_rules.h")).group(1))
     handlers = source_text("src/app/win32/main_window_handlers.cpp")
     sibling = re.search(r'message_box\(L"(マスタ[^"]+)"', handlers).group(1)
