@@ -16,7 +16,8 @@
 //     appends PAGE and a line break to FILE: the test's stand-in for the
 //     browser that opens a report page.
 //
-// The control ids are the window's own (app/win32/layout.h).
+// The control ids are the window's own (app/win32/layout.h); texts become
+// UTF-8 as the program's own do (platform/text.h).
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "app/win32/layout.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -32,14 +34,9 @@ using efi::app::Control;
 
 constexpr DWORD guard_ms = 180000;  // the longest a run of the sample files may take under Wine
 
+// A window's text in UTF-8; a stray half of a surrogate pair shows as U+FFFD.
 std::string utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                      nullptr);
-  return out;
+  return efi::platform::utf8_from_wide(text, efi::platform::OnInvalid::replace);
 }
 
 void print_line(const std::vector<std::wstring>& fields) {
